@@ -1,0 +1,65 @@
+#pragma once
+
+#include "readingfile.h"
+#include "seriallink.h"
+
+#include <QLocale>
+#include <QObject>
+
+#include <chrono>
+
+class Panel;
+
+// One request to the device per poll tick, the reply watchdog and the counters that outlive a poll.
+class PollCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds kWatchdogInterval{100};
+    // A reply needs more than this many bytes waiting before it is read.
+    static constexpr qint64 kShortestReply = 6;
+    // The watchdog tick that ends a wait without an answer.
+    static constexpr int kDeadlineTicks = 2;
+
+    PollCycle(Panel *panel, const QString &portName, const QString &fileDirectory,
+              const QLocale &locale = QLocale(), QObject *parent = nullptr);
+
+    qint16 missCount() const { return m_miss_count; }
+    qint16 blinkCount() const { return m_blink_count; }
+    int waitTicks() const { return m_wait_ticks; }
+    bool isPolling() const { return m_polling; }
+    SerialLink &link() { return m_link; }
+    const ReadingFile &readingFile() const { return m_file; }
+
+public slots:
+    // Runs one poll; a tick that comes while a poll is still waiting is dropped.
+    void pollTick();
+    void watchdogTick();
+    // Clears the miss count and the heartbeat position; wait_ticks is left as it is.
+    void resetCounters();
+    // Closes the port if it is open (Stop and Exit).
+    void releasePort();
+
+signals:
+    // The poll has released the port and written what it writes.
+    void pollEnded();
+
+private:
+    void runPoll();
+    void waitForReplyOrDeadline();
+    bool replyWaiting() const;
+    bool takeReading();
+    void countMiss();
+    void advanceHeartbeat();
+    void recordReading();
+
+    Panel *m_panel;
+    SerialLink m_link;
+    ReadingFile m_file;
+    QLocale m_locale;
+    qint16 m_miss_count = 0;
+    qint16 m_blink_count = 0;
+    int m_wait_ticks = 0;
+    bool m_polling = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <optional>
+
+// The request/reply link to the measuring device; every operation that cannot complete reports it.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SerialLink(const QString &portName, QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    QString portName() const { return m_port.portName(); }
+
+    bool isOpen() const;
+    // Opens with the fixed settings and discards anything the port held from before.
+    bool open();
+    void close();
+    // Sends the bytes as they are and pushes them out before returning.
+    bool send(const QByteArray &bytes);
+    // Received bytes not yet read; nothing (a failure, never 0) when the port is closed.
+    std::optional<qint64> bytesWaiting() const;
+    std::optional<QByteArray> readAll();
+
+private:
+    void handleError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+};

@@ -1,0 +1,41 @@
+// frekuensi-simdevice: a measuring device on a pseudo-terminal, for trying the monitor without one.
+#include "simulateddevice.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <chrono>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("frekuensi-simdevice"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Answers each request \"1\" on a pseudo-terminal and prints the path of its line."));
+    parser.addHelpOption();
+    const QCommandLineOption reply(QStringLiteral("reply"),
+                                   QStringLiteral("The answer's text (default 10000.0: 50 Hz)."),
+                                   QStringLiteral("text"), QStringLiteral("10000.0"));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Milliseconds before answering (default 10)."),
+                                   QStringLiteral("ms"), QStringLiteral("10"));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    parser.addOptions({reply, delay, silent});
+    parser.process(app);
+
+    SimulatedDevice device;
+    if (!device.plugIn()) {
+        QTextStream(stderr) << "no pseudo-terminal available\n";
+        return 1;
+    }
+    if (parser.isSet(silent))
+        device.setSilent();
+    else
+        device.setAnswer(parser.value(reply).toLatin1(),
+                         std::chrono::milliseconds(parser.value(delay).toInt()));
+    QTextStream(stdout) << device.devicePath() << Qt::endl;
+    return app.exec();
+}

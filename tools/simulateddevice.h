@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+class QTimer;
+
+// A measuring device on the far side of a pseudo-terminal: answers each request "1" as told.
+class SimulatedDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the device does about one request: nothing when the bytes are empty.
+    struct Answer
+    {
+        QByteArray bytes;
+        std::chrono::milliseconds delay{0};
+    };
+    // Gets the number of the request (from 0) and decides the answer.
+    using Responder = std::function<Answer(int request)>;
+
+    explicit SimulatedDevice(QObject *parent = nullptr);
+    ~SimulatedDevice() override;
+
+    // Opens the pseudo-terminal; false when the system has none to give.
+    bool plugIn();
+    // Closes both sides: the program's port sees the device vanish.
+    void unplug();
+    bool isPluggedIn() const { return m_master >= 0; }
+
+    // The path the program opens as its serial port.
+    QString devicePath() const { return m_path; }
+    // The device side of the line, held open so that the line keeps its settings between polls.
+    int lineDescriptor() const { return m_slave; }
+
+    void setResponder(Responder responder) { m_responder = std::move(responder); }
+    // Every request answered with the same bytes after the same delay.
+    void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
+    void setSilent() { setAnswer({}); }
+
+    // Writes bytes on the line now, unasked.
+    bool write(const QByteArray &bytes);
+
+    int requestCount() const { return int(m_requestTimes.size()); }
+    // When each request arrived, in nanoseconds of a monotonic clock.
+    const QList<qint64> &requestTimes() const { return m_requestTimes; }
+    // When the last byte of each answer was written, on the same clock.
+    const QList<qint64> &answerTimes() const { return m_answerTimes; }
+
+signals:
+    void requestReceived(int request);
+    void answered(int request);
+
+private:
+    void readRequests();
+    void answerLater(int request, const Answer &answer);
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+    QSocketNotifier *m_notifier = nullptr;
+    Responder m_responder;
+    QList<qint64> m_requestTimes;
+    QList<qint64> m_answerTimes;
+    QList<QTimer *> m_pending;
+};
