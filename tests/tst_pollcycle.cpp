@@ -1,0 +1,281 @@
+// The poll cycle against the simulated device on a pseudo-terminal, with the fields in memory.
+#include "memorypanel.h"
+#include "pollcycle.h"
+#include "simulateddevice.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using Field = Panel::Field;
+using Answer = SimulatedDevice::Answer;
+
+class TestPollCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void oneAnswer_data();
+    void oneAnswer();
+    void missesCountUpAndThePlaceholderStaysOutOfTheFile();
+    void singleTickIsCarriedIntoTheNextWait();
+    void lateReplyIsNeverReadByTheNextPoll();
+    void missingDeviceCountsMisses();
+    void vanishingDeviceEndsTheWait();
+    void stopDuringTheWaitEndsIt();
+    void tickDuringTheWaitIsDropped();
+    void silentWaitSleeps();
+
+private:
+    void makeCycle(const QString &portName);
+    QByteArray fileContents() const;
+    int watchdogTicksOfOnePoll();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SimulatedDevice> m_device;
+    std::unique_ptr<MemoryPanel> m_panel;
+    std::unique_ptr<PollCycle> m_cycle;
+};
+
+namespace {
+
+const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
+const QByteArray kNoFile = QByteArrayLiteral("<no file>");
+
+} // namespace
+
+void TestPollCycle::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_device = std::make_unique<SimulatedDevice>();
+    QVERIFY(m_device->plugIn());
+    makeCycle(m_device->devicePath());
+}
+
+void TestPollCycle::cleanup()
+{
+    m_cycle.reset();
+    m_panel.reset();
+    m_device.reset();
+    m_dir.reset();
+}
+
+void TestPollCycle::makeCycle(const QString &portName)
+{
+    m_cycle.reset();
+    m_panel = std::make_unique<MemoryPanel>();
+    m_cycle = std::make_unique<PollCycle>(m_panel.get(), portName, m_dir->path(), kIndonesian);
+    connect(&m_panel->watchdog(), &QTimer::timeout, m_cycle.get(), &PollCycle::watchdogTick);
+}
+
+QByteArray TestPollCycle::fileContents() const
+{
+    QFile file(m_cycle->readingFile().path());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : kNoFile;
+}
+
+int TestPollCycle::watchdogTicksOfOnePoll()
+{
+    QSignalSpy ticks(&m_panel->watchdog(), &QTimer::timeout);
+    m_cycle->pollTick();
+    return int(ticks.count());
+}
+
+void TestPollCycle::oneAnswer_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("misses");
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("7 bytes are read") << QByteArray("10000\r\n") << 0 << "50,00" << 0
+                                      << QByteArray("50,00\r\n");
+    QTest::newRow("6 bytes are never read") << QByteArray("10000\r") << 0 << "00,00" << 1 << kNoFile;
+    QTest::newRow("answer after 50 ms") << QByteArray("9990\r\n\r\n") << 50 << "50,05" << 0
+                                        << QByteArray("50,05\r\n");
+    QTest::newRow("answer after 250 ms is too late") << QByteArray("10000\r\n") << 250 << "00,00"
+                                                     << 1 << kNoFile;
+    QTest::newRow("garbage counts as a miss") << QByteArray("abc\x01\xff\r\n") << 0 << "00,00" << 1
+                                              << kNoFile;
+    QTest::newRow("zero counts as a miss") << QByteArray("0000000") << 0 << "00,00" << 1 << kNoFile;
+    QTest::newRow("62,50 is shown, not written") << QByteArray("8000\r\n\r\n") << 0 << "62,50" << 0
+                                                 << kNoFile;
+    QTest::newRow("48,0031 shows 48,00, not written") << QByteArray("10416\r\n") << 0 << "48,00"
+                                                      << 0 << kNoFile;
+    QTest::newRow("negative is shown, not written") << QByteArray("-10000\r\n") << 0 << "-50,00"
+                                                    << 0 << kNoFile;
+}
+
+void TestPollCycle::oneAnswer()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, delayMs);
+    QFETCH(QString, shown);
+    QFETCH(int, misses);
+    QFETCH(QByteArray, file);
+
+    m_device->setAnswer(reply, std::chrono::milliseconds(delayMs));
+    m_cycle->pollTick();
+
+    QCOMPARE(m_device->requestCount(), 1);
+    QCOMPARE(m_panel->text(Field::d_frekuensi), shown);
+    QCOMPARE(m_panel->text(Field::Text3), QString::number(misses));
+    QCOMPARE(m_cycle->missCount(), misses);
+    QCOMPARE(fileContents(), file);
+    QVERIFY(!m_cycle->link().isOpen());
+    QVERIFY(!m_panel->watchdog().isActive());
+    // Heartbeat after the first poll.
+    QCOMPARE(m_panel->text(Field::indikator), QStringLiteral("1"));
+    QCOMPARE(m_panel->background(Field::indikator), Panel::kLightBlue);
+}
+
+void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
+{
+    m_device->setAnswer("10000\r\n");
+    m_cycle->pollTick();
+    QCOMPARE(fileContents(), QByteArray("50,00\r\n"));
+
+    m_device->setSilent();
+    for (int miss = 1; miss <= 7; ++miss) {
+        QFile::remove(m_cycle->readingFile().path());
+        m_cycle->pollTick();
+        QCOMPARE(m_panel->text(Field::Text3), QString::number(miss));
+        // The watchdog box keeps its last count on blue after a deadline.
+        QCOMPARE(m_panel->text(Field::Text1), QStringLiteral("2"));
+        QCOMPARE(m_panel->background(Field::Text1), Panel::kBlue);
+        // Heartbeat: 1 after odd polls, 2 after even ones (the answered poll was the first).
+        QCOMPARE(m_panel->text(Field::indikator), miss % 2 ? QStringLiteral("2") : "1");
+        QCOMPARE(m_panel->background(Field::indikator),
+                 miss % 2 ? Panel::kBlue : Panel::kLightBlue);
+        if (miss <= 4) {
+            QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,00"));
+            QCOMPARE(fileContents(), QByteArray("50,00\r\n"));
+        } else {
+            QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("00,00"));
+            QCOMPARE(fileContents(), kNoFile);
+        }
+    }
+
+    m_device->setAnswer("9990\r\n\r\n");
+    m_cycle->pollTick();
+    QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,05"));
+    QCOMPARE(m_panel->text(Field::Text3), QStringLiteral("0"));
+    QCOMPARE(fileContents(), QByteArray("50,05\r\n"));
+}
+
+void TestPollCycle::singleTickIsCarriedIntoTheNextWait()
+{
+    // Answered between the first tick (100 ms) and the second (200 ms).
+    m_device->setAnswer("10000\r\n", 150ms);
+    QCOMPARE(watchdogTicksOfOnePoll(), 1);
+    QCOMPARE(m_cycle->waitTicks(), 1);
+    QCOMPARE(m_cycle->missCount(), 0);
+    QCOMPARE(m_panel->text(Field::Text1), QStringLiteral("1"));
+    QCOMPARE(m_panel->background(Field::Text1), Panel::kLightBlue);
+
+    // The carried tick makes the next deadline the first tick.
+    m_device->setSilent();
+    QCOMPARE(watchdogTicksOfOnePoll(), 1);
+    QCOMPARE(m_cycle->waitTicks(), 0);
+    QCOMPARE(m_cycle->missCount(), 1);
+
+    // Counted afresh: two ticks again.
+    QCOMPARE(watchdogTicksOfOnePoll(), 2);
+    QCOMPARE(m_cycle->missCount(), 2);
+}
+
+void TestPollCycle::lateReplyIsNeverReadByTheNextPoll()
+{
+    m_device->setResponder([](int request) {
+        return request == 0 ? Answer{"8000\r\n\r\n", 250ms} : Answer{"10000\r\n", 0ms};
+    });
+    QSignalSpy answered(m_device.get(), &SimulatedDevice::answered);
+    m_cycle->pollTick();
+    QCOMPARE(m_cycle->missCount(), 1);
+    // The late answer arrives while the port is closed.
+    QVERIFY(answered.wait(1000));
+
+    m_cycle->pollTick();
+    QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,00"));
+    QCOMPARE(m_cycle->missCount(), 0);
+}
+
+void TestPollCycle::missingDeviceCountsMisses()
+{
+    makeCycle(QStringLiteral("/dev/frekuensi-no-such-port"));
+    m_panel->setText(Field::d_frekuensi, QStringLiteral("49,50"));
+    for (int miss = 1; miss <= 6; ++miss) {
+        QFile::remove(m_cycle->readingFile().path());
+        QElapsedTimer poll;
+        poll.start();
+        // The wait ends at once, without a watchdog tick.
+        QCOMPARE(watchdogTicksOfOnePoll(), 0);
+        QVERIFY(poll.elapsed() < 100);
+        QCOMPARE(m_panel->text(Field::Text3), QString::number(miss));
+        QCOMPARE(m_panel->text(Field::indikator), miss % 2 ? QStringLiteral("1") : "2");
+        QCOMPARE(fileContents(), miss <= 4 ? QByteArray("49,50\r\n") : kNoFile);
+    }
+    QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("00,00"));
+}
+
+void TestPollCycle::vanishingDeviceEndsTheWait()
+{
+    m_device->setSilent();
+    connect(m_device.get(), &SimulatedDevice::requestReceived, this,
+            [this] { QTimer::singleShot(30ms, m_device.get(), &SimulatedDevice::unplug); });
+    QCOMPARE(watchdogTicksOfOnePoll(), 0);
+    QCOMPARE(m_cycle->missCount(), 1);
+    QVERIFY(!m_cycle->link().isOpen());
+
+    QCOMPARE(watchdogTicksOfOnePoll(), 0);
+    QCOMPARE(m_cycle->missCount(), 2);
+}
+
+void TestPollCycle::stopDuringTheWaitEndsIt()
+{
+    m_device->setSilent();
+    // What Stop does to a waiting poll: the port is closed and the watchdog disabled under it.
+    QTimer::singleShot(30ms, this, [this] {
+        QVERIFY(m_cycle->link().isOpen());
+        m_cycle->releasePort();
+        m_panel->setWatchdogEnabled(false);
+    });
+    QCOMPARE(watchdogTicksOfOnePoll(), 0);
+    QVERIFY(!m_cycle->link().isOpen());
+    QCOMPARE(m_cycle->missCount(), 1);
+    QCOMPARE(m_panel->text(Field::Text3), QStringLiteral("1"));
+    QCOMPARE(m_panel->text(Field::indikator), QStringLiteral("1"));
+}
+
+void TestPollCycle::tickDuringTheWaitIsDropped()
+{
+    m_device->setAnswer("10000\r\n", 100ms);
+    QTimer::singleShot(20ms, m_cycle.get(), &PollCycle::pollTick);
+    m_cycle->pollTick();
+    QCOMPARE(m_device->requestCount(), 1);
+    QCOMPARE(m_panel->text(Field::indikator), QStringLiteral("1"));
+    QVERIFY(!m_cycle->isPolling());
+}
+
+void TestPollCycle::silentWaitSleeps()
+{
+    m_device->setSilent();
+    const int before = m_panel->passes();
+    m_cycle->pollTick();
+    // Two watchdog ticks and a few notifications wake the wait; a spinning wait runs thousands.
+    const int passes = m_panel->passes() - before;
+    qInfo("%d event passes in a silent wait", passes);
+    QVERIFY(passes < 50);
+}
+
+QTEST_GUILESS_MAIN(TestPollCycle)
+#include "tst_pollcycle.moc"

@@ -1,0 +1,150 @@
+// The serial link on a real pseudo-terminal with the simulated device on the other side.
+#include "seriallink.h"
+#include "simulateddevice.h"
+
+#include <QTest>
+
+#include <termios.h>
+
+class TestSerialLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void closedPortFailsEveryOperation();
+    void missingPortFailsToOpen();
+    void openTwiceFails();
+    void busyPortFailsToOpen();
+    void staleBytesAreDiscardedOnOpen();
+    void requestLeavesBeforeAnImmediateClose();
+    void closeLeavesTheModemLinesUp();
+    void chatteringDeviceDoesNotWedgeTheLink();
+    void vanishedDeviceClosesTheLink();
+
+private:
+    SimulatedDevice *m_device = nullptr;
+};
+
+void TestSerialLink::init()
+{
+    m_device = new SimulatedDevice;
+    QVERIFY(m_device->plugIn());
+    m_device->setSilent();
+}
+
+void TestSerialLink::cleanup()
+{
+    delete m_device;
+    m_device = nullptr;
+}
+
+void TestSerialLink::closedPortFailsEveryOperation()
+{
+    SerialLink link(m_device->devicePath());
+    QVERIFY(!link.isOpen());
+    // Bytes waiting on a closed port is a failure, never 0: a wait ends on it.
+    QCOMPARE(link.bytesWaiting(), std::nullopt);
+    QCOMPARE(link.readAll(), std::nullopt);
+    QVERIFY(!link.send("1"));
+    link.close();
+    QVERIFY(!link.isOpen());
+    QCOMPARE(m_device->requestCount(), 0);
+}
+
+void TestSerialLink::missingPortFailsToOpen()
+{
+    SerialLink link(QStringLiteral("/dev/frekuensi-no-such-port"));
+    QVERIFY(!link.open());
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.send("1"));
+}
+
+void TestSerialLink::openTwiceFails()
+{
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    QVERIFY(!link.open());
+    QVERIFY(link.isOpen());
+}
+
+void TestSerialLink::busyPortFailsToOpen()
+{
+    SerialLink holder(m_device->devicePath());
+    QVERIFY(holder.open());
+    SerialLink second(m_device->devicePath());
+    QVERIFY(!second.open());
+    QCOMPARE(second.bytesWaiting(), std::nullopt);
+    holder.close();
+    QVERIFY(second.open());
+}
+
+void TestSerialLink::staleBytesAreDiscardedOnOpen()
+{
+    // A reply that came after its poll had closed the port.
+    QVERIFY(m_device->write("10000\r\n"));
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    QTest::qWait(50);
+    QCOMPARE(link.bytesWaiting(), 0);
+
+    QVERIFY(m_device->write("9990\r\n\r\n"));
+    QTRY_COMPARE(link.bytesWaiting(), 8);
+    QCOMPARE(link.readAll(), QByteArray("9990\r\n\r\n"));
+    QCOMPARE(link.bytesWaiting(), 0);
+}
+
+void TestSerialLink::requestLeavesBeforeAnImmediateClose()
+{
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    QVERIFY(link.send("1"));
+    link.close();
+    QTRY_COMPARE(m_device->requestCount(), 1);
+}
+
+void TestSerialLink::closeLeavesTheModemLinesUp()
+{
+    // A line found with hang-up-on-close would drop DTR at every poll's close.
+    termios settings{};
+    QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
+    settings.c_cflag |= HUPCL;
+    QCOMPARE(::tcsetattr(m_device->lineDescriptor(), TCSANOW, &settings), 0);
+
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    link.close();
+
+    QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
+    QCOMPARE(settings.c_cflag & HUPCL, tcflag_t(0));
+}
+
+void TestSerialLink::chatteringDeviceDoesNotWedgeTheLink()
+{
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    // Far more than the device's receive buffer of 1024 bytes, with nobody reading.
+    const QByteArray chunk(512, '7');
+    for (int i = 0; i < 16; ++i) {
+        QVERIFY(m_device->write(chunk));
+        QTest::qWait(5);
+    }
+    QTRY_COMPARE(link.bytesWaiting(), 16 * 512);
+    QCOMPARE(link.readAll()->size(), 16 * 512);
+    QVERIFY(m_device->write("10000\r\n"));
+    QTRY_COMPARE(link.bytesWaiting(), 7);
+}
+
+void TestSerialLink::vanishedDeviceClosesTheLink()
+{
+    SerialLink link(m_device->devicePath());
+    QVERIFY(link.open());
+    m_device->unplug();
+    QTRY_VERIFY(!link.isOpen());
+    QCOMPARE(link.bytesWaiting(), std::nullopt);
+    QVERIFY(!link.open());
+}
+
+QTEST_GUILESS_MAIN(TestSerialLink)
+#include "tst_seriallink.moc"
