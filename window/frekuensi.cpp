@@ -1,0 +1,217 @@
+#include "frekuensi.h"
+
+#include "pollinterval.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// The window was laid out in twips; 15 twips make one pixel at 96 dots per inch.
+constexpr int kTwipsPerPixel = 15;
+
+QRect fromTwips(int left, int top, int width, int height)
+{
+    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                 height / kTwipsPerPixel);
+}
+
+template <typename Control>
+Control *place(QWidget *window, const char *name, const QRect &geometry)
+{
+    auto *control = new Control(window);
+    control->setObjectName(QLatin1StringView(name));
+    control->setGeometry(geometry);
+    return control;
+}
+
+QLineEdit *textBox(QWidget *window, const char *name, const QRect &geometry,
+                   const QString &accessibleName, const QString &description)
+{
+    auto *box = place<QLineEdit>(window, name, geometry);
+    box->setAccessibleName(accessibleName);
+    box->setAccessibleDescription(description);
+    return box;
+}
+
+// Arial's metric twin on Linux first, then Arial itself where it is installed.
+QFont titleFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setWeight(QFont::Bold);
+    font.setPointSizeF(21.75);
+    return font;
+}
+
+QFont readingFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans")});
+    font.setWeight(QFont::Black);
+    font.setPointSizeF(27.75);
+    return font;
+}
+
+} // namespace
+
+Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory,
+                     const QLocale &locale, QWidget *parent)
+    : QWidget(parent), m_cycle(this, portName, fileDirectory, locale)
+{
+    setObjectName(QStringLiteral("Frekuensi"));
+    setWindowTitle(QStringLiteral("Frekuensi"));
+    setFixedSize(kClientSize);
+
+    m_title = place<QLabel>(this, "FREKUENSI", fromTwips(720, 0, 2535, 615));
+    m_title->setText(QStringLiteral("FREKUENSI"));
+    m_title->setFont(titleFont());
+    m_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    m_reading = textBox(this, "d_frekuensi", fromTwips(840, 720, 2535, 975),
+                        tr("Frequency reading"), tr("The latest reading in hertz"));
+    m_reading->setText(QStringLiteral("00,00"));
+    m_reading->setFont(readingFont());
+    m_reading->setAlignment(Qt::AlignCenter);
+
+    m_watchdogBox = textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
+                            tr("Watchdog ticks of 100 ms counted while waiting for a reply"));
+    m_missBox = textBox(this, "Text3", fromTwips(120, 1320, 495, 495), tr("Misses in a row"),
+                        tr("Polls in a row that got no reading"));
+    m_heartbeat = textBox(this, "indikator", fromTwips(3960, 1200, 495, 375), tr("Heartbeat"),
+                          tr("Alternates between 1 and 2 on every poll"));
+
+    m_interval = place<QComboBox>(this, "Combo1", fromTwips(3840, 480, 1335, 315));
+    m_interval->setEditable(true);
+    m_interval->addItems(PollInterval::choices());
+    m_interval->setEditText(QStringLiteral("1,00 detik"));
+    m_interval->setAccessibleName(tr("Poll interval"));
+
+    m_start = place<QPushButton>(this, "Command1", fromTwips(600, 2040, 615, 375));
+    m_start->setText(QStringLiteral("Start"));
+    m_stop = place<QPushButton>(this, "Command2", fromTwips(1800, 2040, 615, 375));
+    m_stop->setText(QStringLiteral("Stop"));
+    m_stop->setEnabled(false);
+    m_exit = place<QPushButton>(this, "Command3", fromTwips(2880, 2040, 615, 375));
+    m_exit->setText(QStringLiteral("Exit"));
+
+    m_portNumber = place<QLabel>(this, "Label1", fromTwips(3960, 2040, 495, 375));
+    m_portNumber->setText(QStringLiteral("3"));
+    m_portNumber->setAccessibleName(tr("Port number"));
+    m_portKind = place<QLabel>(this, "Label2", fromTwips(3840, 2760, 615, 255));
+    m_portKind->setText(QStringLiteral("com"));
+    m_portKind->setAccessibleName(tr("Port kind"));
+    m_title->setAccessibleName(tr("Title"));
+
+    // The focus order of the original layout; labels take no focus.
+    setTabOrder(m_start, m_stop);
+    setTabOrder(m_stop, m_exit);
+    setTabOrder(m_exit, m_reading);
+    setTabOrder(m_reading, m_interval);
+    setTabOrder(m_interval, m_heartbeat);
+    setTabOrder(m_heartbeat, m_watchdogBox);
+    setTabOrder(m_watchdogBox, m_missBox);
+
+    // Coarse timers drift by up to 5 %: a 1000 ms poll came as early as 950 ms.
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setTimerType(Qt::PreciseTimer);
+    m_timer2.setObjectName(QStringLiteral("Timer2"));
+    m_timer2.setTimerType(Qt::PreciseTimer);
+    m_timer2.setInterval(PollCycle::kWatchdogInterval);
+    m_cycle.link().setObjectName(QStringLiteral("MSComm1"));
+
+    connect(m_start, &QPushButton::clicked, this, &Frekuensi::start);
+    connect(m_stop, &QPushButton::clicked, this, &Frekuensi::stop);
+    connect(m_exit, &QPushButton::clicked, this, &Frekuensi::exit);
+    connect(&m_timer1, &QTimer::timeout, &m_cycle, &PollCycle::pollTick);
+    connect(&m_timer2, &QTimer::timeout, &m_cycle, &PollCycle::watchdogTick);
+
+    // Loading the window starts polling.
+    start();
+}
+
+QLineEdit *Frekuensi::field(Field field) const
+{
+    switch (field) {
+    case Field::d_frekuensi:
+        return m_reading;
+    case Field::Text3:
+        return m_missBox;
+    case Field::indikator:
+        return m_heartbeat;
+    case Field::Text1:
+        return m_watchdogBox;
+    }
+    return m_reading;
+}
+
+QString Frekuensi::text(Field which) const
+{
+    return field(which)->text();
+}
+
+void Frekuensi::setText(Field which, const QString &text)
+{
+    field(which)->setText(text);
+}
+
+void Frekuensi::setBackground(Field which, quint32 bgr)
+{
+    QLineEdit *box = field(which);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF),
+                                            int((bgr >> 16) & 0xFF)));
+    box->setPalette(palette);
+}
+
+void Frekuensi::setWatchdogEnabled(bool enabled)
+{
+    if (enabled)
+        m_timer2.start();
+    else
+        m_timer2.stop();
+}
+
+void Frekuensi::processEvents(QEventLoop::ProcessEventsFlags flags)
+{
+    QCoreApplication::processEvents(flags);
+}
+
+void Frekuensi::start()
+{
+    const qint16 interval = PollInterval::fromChoice(m_interval->currentText());
+    m_timer1.setInterval(interval);
+    // A QTimer at 0 fires on every pass of the event loop; an unmatched choice must never poll.
+    m_pollTimerEnabled = true;
+    if (interval > 0)
+        m_timer1.start();
+    else
+        m_timer1.stop();
+    m_start->setEnabled(false);
+    m_stop->setEnabled(true);
+    m_interval->setEnabled(false);
+    m_cycle.resetCounters();
+}
+
+void Frekuensi::stop()
+{
+    m_cycle.releasePort();
+    m_pollTimerEnabled = false;
+    m_timer1.stop();
+    m_timer2.stop();
+    m_stop->setEnabled(false);
+    m_start->setEnabled(true);
+    m_interval->setEnabled(true);
+}
+
+void Frekuensi::exit()
+{
+    m_cycle.releasePort();
+    m_pollTimerEnabled = false;
+    m_timer1.stop();
+    m_timer2.stop();
+    close();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "panel.h"
+#include "pollcycle.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The monitor's one window: shows the panel fields and routes clicks and timer ticks.
+class Frekuensi : public QWidget, public Panel
+{
+    Q_OBJECT
+
+public:
+    // Client area in device-independent pixels: 5775 x 3285 twips at 15 twips a pixel.
+    static constexpr QSize kClientSize{385, 219};
+
+    Frekuensi(const QString &portName, const QString &fileDirectory,
+              const QLocale &locale = QLocale(), QWidget *parent = nullptr);
+
+    QString text(Field field) const override;
+    void setText(Field field, const QString &text) override;
+    void setBackground(Field field, quint32 bgr) override;
+    void setWatchdogEnabled(bool enabled) override;
+    void processEvents(QEventLoop::ProcessEventsFlags flags) override;
+
+    PollCycle &pollCycle() { return m_cycle; }
+    // Whether the poll timer is meant to tick; an unmatched choice leaves it armed with 0 and idle.
+    bool isPollTimerEnabled() const { return m_pollTimerEnabled; }
+    const QTimer &pollTimer() const { return m_timer1; }
+    const QTimer &watchdogTimer() const { return m_timer2; }
+
+public slots:
+    void start();
+    void stop();
+    void exit();
+
+private:
+    QLineEdit *field(Field field) const;
+
+    QLabel *m_title;
+    QLineEdit *m_reading;
+    QLineEdit *m_watchdogBox;
+    QLineEdit *m_missBox;
+    QLineEdit *m_heartbeat;
+    QComboBox *m_interval;
+    QPushButton *m_start;
+    QPushButton *m_stop;
+    QPushButton *m_exit;
+    QLabel *m_portNumber;
+    QLabel *m_portKind;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    PollCycle m_cycle;
+    bool m_pollTimerEnabled = false;
+};

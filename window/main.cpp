@@ -1,0 +1,14 @@
+// frekuensi: polls the measuring device on port 3 and shows its reading.
+#include "frekuensi.h"
+#include "portsettings.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The reading file goes beside the executable, wherever the program is started from.
+    Frekuensi window(PortSettings::portName(), QCoreApplication::applicationDirPath());
+    window.show();
+    return app.exec();
+}
