@@ -22,8 +22,7 @@ void incrementSaturating(qint16 &counter)
 PollCycle::PollCycle(Panel *panel, const QString &portName, const QString &fileDirectory,
                      const QLocale &locale, QObject *parent)
     : QObject(parent), m_panel(panel), m_link(portName), m_file(fileDirectory), m_locale(locale)
-{
-}
+{}
 
 void PollCycle::pollTick()
 {
@@ -133,9 +132,9 @@ void PollCycle::watchdogTick()
 {
     ++m_wait_ticks;
     m_panel->setText(Panel::Field::Text1, QString::number(m_wait_ticks));
-    m_panel->setBackground(Panel::Field::Text1,
-                           m_panel->text(Panel::Field::Text1) == kTwo ? Panel::kBlue
-                                                                     : Panel::kLightBlue);
+    m_panel->setBackground(Panel::Field::Text1, m_panel->text(Panel::Field::Text1) == kTwo
+                                                    ? Panel::kBlue
+                                                    : Panel::kLightBlue);
 }
 
 void PollCycle::resetCounters()

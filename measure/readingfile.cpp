@@ -5,8 +5,7 @@
 
 ReadingFile::ReadingFile(const QString &directory)
     : m_path(QDir(directory).filePath(QString(kFileName)))
-{
-}
+{}
 
 bool ReadingFile::rewrite(const QString &text) const
 {

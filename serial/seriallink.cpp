@@ -13,11 +13,12 @@ namespace {
 #ifdef Q_OS_UNIX
 // Linux drops DTR on the last close when HUPCL is set, and many boards reset on that edge; the
 // port is opened and closed on every poll. QSerialPort restores the settings it found at open just
-// before it closes, so the flag has to be cleared in those found settings, before QSerialPort opens.
+// before it closes, so the flag has to be cleared in those found settings, before QSerialPort
+// opens.
 void clearHangupOnClose(const QString &portName)
 {
-    const QByteArray path = portName.startsWith(u'/') ? portName.toLocal8Bit()
-                                                      : ("/dev/" + portName.toLocal8Bit());
+    const QByteArray path =
+        portName.startsWith(u'/') ? portName.toLocal8Bit() : ("/dev/" + portName.toLocal8Bit());
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return; // QSerialPort's own open reports the missing or refused port

@@ -97,22 +97,23 @@ void TestPollCycle::oneAnswer_data()
     QTest::addColumn<int>("misses");
     QTest::addColumn<QByteArray>("file");
 
-    QTest::newRow("7 bytes are read") << QByteArray("10000\r\n") << 0 << "50,00" << 0
-                                      << QByteArray("50,00\r\n");
-    QTest::newRow("6 bytes are never read") << QByteArray("10000\r") << 0 << "00,00" << 1 << kNoFile;
-    QTest::newRow("answer after 50 ms") << QByteArray("9990\r\n\r\n") << 50 << "50,05" << 0
-                                        << QByteArray("50,05\r\n");
-    QTest::newRow("answer after 250 ms is too late") << QByteArray("10000\r\n") << 250 << "00,00"
-                                                     << 1 << kNoFile;
-    QTest::newRow("garbage counts as a miss") << QByteArray("abc\x01\xff\r\n") << 0 << "00,00" << 1
-                                              << kNoFile;
+    QTest::newRow("7 bytes are read")
+        << QByteArray("10000\r\n") << 0 << "50,00" << 0 << QByteArray("50,00\r\n");
+    QTest::newRow("6 bytes are never read")
+        << QByteArray("10000\r") << 0 << "00,00" << 1 << kNoFile;
+    QTest::newRow("answer after 50 ms")
+        << QByteArray("9990\r\n\r\n") << 50 << "50,05" << 0 << QByteArray("50,05\r\n");
+    QTest::newRow("answer after 250 ms is too late")
+        << QByteArray("10000\r\n") << 250 << "00,00" << 1 << kNoFile;
+    QTest::newRow("garbage counts as a miss")
+        << QByteArray("abc\x01\xff\r\n") << 0 << "00,00" << 1 << kNoFile;
     QTest::newRow("zero counts as a miss") << QByteArray("0000000") << 0 << "00,00" << 1 << kNoFile;
-    QTest::newRow("62,50 is shown, not written") << QByteArray("8000\r\n\r\n") << 0 << "62,50" << 0
-                                                 << kNoFile;
-    QTest::newRow("48,0031 shows 48,00, not written") << QByteArray("10416\r\n") << 0 << "48,00"
-                                                      << 0 << kNoFile;
-    QTest::newRow("negative is shown, not written") << QByteArray("-10000\r\n") << 0 << "-50,00"
-                                                    << 0 << kNoFile;
+    QTest::newRow("62,50 is shown, not written")
+        << QByteArray("8000\r\n\r\n") << 0 << "62,50" << 0 << kNoFile;
+    QTest::newRow("48,0031 shows 48,00, not written")
+        << QByteArray("10416\r\n") << 0 << "48,00" << 0 << kNoFile;
+    QTest::newRow("negative is shown, not written")
+        << QByteArray("-10000\r\n") << 0 << "-50,00" << 0 << kNoFile;
 }
 
 void TestPollCycle::oneAnswer()

@@ -37,12 +37,12 @@ void TestReadingFile::rewriteLeavesExactlyOneLine_data()
     QTest::addColumn<QByteArray>("after");
 
     QTest::newRow("new file") << QByteArray() << "50,00" << QByteArray("50,00\r\n");
-    QTest::newRow("same line again") << QByteArray("50,00\r\n") << "50,00"
-                                     << QByteArray("50,00\r\n");
+    QTest::newRow("same line again")
+        << QByteArray("50,00\r\n") << "50,00" << QByteArray("50,00\r\n");
     QTest::newRow("longer earlier line leaves no tail")
         << QByteArray("500000,00\r\nold second line\r\n") << "49,99" << QByteArray("49,99\r\n");
-    QTest::newRow("shorter earlier line") << QByteArray("1\n") << "51,99"
-                                          << QByteArray("51,99\r\n");
+    QTest::newRow("shorter earlier line")
+        << QByteArray("1\n") << "51,99" << QByteArray("51,99\r\n");
 }
 
 void TestReadingFile::rewriteLeavesExactlyOneLine()

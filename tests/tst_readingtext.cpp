@@ -39,15 +39,17 @@ void TestReadingText::fromReply_data()
     QTest::newRow("id 8000 -> 62.5") << kIndonesian << QByteArray("0008000") << "62,50";
     QTest::newRow("id decimal comma 10000,0") << kIndonesian << QByteArray("10000,0") << "50,00";
     QTest::newRow("id spaces around") << kIndonesian << QByteArray("  10000  ") << "50,00";
-    QTest::newRow("id negative -10000 -> -50") << kIndonesian << QByteArray("-10000\r\n") << "-50,00";
+    QTest::newRow("id negative -10000 -> -50")
+        << kIndonesian << QByteArray("-10000\r\n") << "-50,00";
     QTest::newRow("id exponent 1e4 -> 50") << kIndonesian << QByteArray("1e4\r\n\r\n") << "50,00";
     // 1,000,000 / 2 = 500,000: no grouping in the reading text.
-    QTest::newRow("id r 1 -> 500000, no grouping") << kIndonesian << QByteArray("1\r\n\r\n\r\n")
-                                                    << "500000,00";
+    QTest::newRow("id r 1 -> 500000, no grouping")
+        << kIndonesian << QByteArray("1\r\n\r\n\r\n") << "500000,00";
     // 1,000,000 / 2560 = 390.625 exactly: halves round away from zero.
-    QTest::newRow("id tie 1280 -> 390.625") << kIndonesian << QByteArray("1280\r\n\r\n") << "390,63";
-    QTest::newRow("id tie -1280 -> -390.625") << kIndonesian << QByteArray("-1280\r\n\r\n")
-                                               << "-390,63";
+    QTest::newRow("id tie 1280 -> 390.625")
+        << kIndonesian << QByteArray("1280\r\n\r\n") << "390,63";
+    QTest::newRow("id tie -1280 -> -390.625")
+        << kIndonesian << QByteArray("-1280\r\n\r\n") << "-390,63";
     // r so large that f is far below a hundredth.
     QTest::newRow("id 1e300 -> 0.00") << kIndonesian << QByteArray("1e300\r\n") << "0,00";
 
@@ -58,10 +60,14 @@ void TestReadingText::fromReply_data()
     QTest::newRow("id grouping 50.000") << kIndonesian << QByteArray("50.000\r\n") << kNoReading;
     QTest::newRow("id decimal point") << kIndonesian << QByteArray("10000.0") << kNoReading;
     QTest::newRow("id letters") << kIndonesian << QByteArray("abcdefg") << kNoReading;
-    QTest::newRow("id two readings") << kIndonesian << QByteArray("10000\r\n10000\r\n")
-                                     << kNoReading;
+    QTest::newRow("id two readings")
+        << kIndonesian << QByteArray("10000\r\n10000\r\n") << kNoReading;
     QTest::newRow("id empty") << kIndonesian << QByteArray() << kNoReading;
-    QTest::newRow("id NUL inside") << kIndonesian << QByteArray("100\0" "00\r\n", 8) << kNoReading;
+    QTest::newRow("id NUL inside") << kIndonesian
+                                   << QByteArray("100\0"
+                                                 "00\r\n",
+                                                 8)
+                                   << kNoReading;
     QTest::newRow("id nan") << kIndonesian << QByteArray("nan\r\n\r\n") << kNoReading;
     QTest::newRow("id inf") << kIndonesian << QByteArray("inf\r\n\r\n") << kNoReading;
     QTest::newRow("id r overflows") << kIndonesian << QByteArray("1e400\r\n") << kNoReading;
@@ -70,8 +76,8 @@ void TestReadingText::fromReply_data()
 
     QTest::newRow("C 10000.0 -> 50") << c << QByteArray("10000.0") << "50.00";
     QTest::newRow("C 9990 -> 50.05005") << c << QByteArray("9990\r\n") << "50.05";
-    QTest::newRow("C r 1 -> 500000, no grouping") << c << QByteArray("1\r\n\r\n\r\n")
-                                                  << "500000.00";
+    QTest::newRow("C r 1 -> 500000, no grouping")
+        << c << QByteArray("1\r\n\r\n\r\n") << "500000.00";
     QTest::newRow("C grouping 10,000") << c << QByteArray("10,000\r\n") << kNoReading;
     QTest::newRow("C decimal comma") << c << QByteArray("10000,0") << kNoReading;
 }

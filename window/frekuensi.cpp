@@ -19,8 +19,7 @@ QRect fromTwips(int left, int top, int width, int height)
                  height / kTwipsPerPixel);
 }
 
-template <typename Control>
-Control *place(QWidget *window, const char *name, const QRect &geometry)
+template <typename Control> Control *place(QWidget *window, const char *name, const QRect &geometry)
 {
     auto *control = new Control(window);
     control->setObjectName(QLatin1StringView(name));
@@ -58,8 +57,8 @@ QFont readingFont()
 
 } // namespace
 
-Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory,
-                     const QLocale &locale, QWidget *parent)
+Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, const QLocale &locale,
+                     QWidget *parent)
     : QWidget(parent), m_cycle(this, portName, fileDirectory, locale)
 {
     setObjectName(QStringLiteral("Frekuensi"));
@@ -162,8 +161,8 @@ void Frekuensi::setBackground(Field which, quint32 bgr)
 {
     QLineEdit *box = field(which);
     QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF),
-                                            int((bgr >> 16) & 0xFF)));
+    palette.setColor(QPalette::Base,
+                     QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
     box->setPalette(palette);
 }
 

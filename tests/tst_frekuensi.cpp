@@ -1,0 +1,315 @@
+// The window and its run control on the offscreen platform, polling the simulated device.
+#include "frekuensi.h"
+#include "simulateddevice.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+class TestFrekuensi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void geometryComesFromTwips_data();
+    void geometryComesFromTwips();
+    void loadStartsPollingOneIntervalLater();
+    void startUsesTheExactChoice_data();
+    void startUsesTheExactChoice();
+    void startClearsOnlyTheCounters();
+    void stopAndExitOnAClosedPort();
+    void stopDuringAWait();
+    void leavingDuringAWaitEndsTheProgram_data();
+    void leavingDuringAWaitEndsTheProgram();
+
+private:
+    void makeWindow();
+    void choose(const QString &choice);
+    template <typename T> T *control(const char *name) const
+    {
+        return m_window->findChild<T *>(QLatin1StringView(name));
+    }
+    bool isRunning() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SimulatedDevice> m_device;
+    std::unique_ptr<Frekuensi> m_window;
+    QElapsedTimer m_created;
+};
+
+namespace {
+const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
+}
+
+void TestFrekuensi::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_device = std::make_unique<SimulatedDevice>();
+    QVERIFY(m_device->plugIn());
+    m_device->setAnswer("10000\r\n", 20ms);
+    makeWindow();
+}
+
+void TestFrekuensi::cleanup()
+{
+    m_window.reset();
+    m_device.reset();
+    m_dir.reset();
+}
+
+void TestFrekuensi::makeWindow()
+{
+    m_created.start();
+    m_window = std::make_unique<Frekuensi>(m_device->devicePath(), m_dir->path(), kIndonesian);
+    m_window->show();
+}
+
+void TestFrekuensi::choose(const QString &choice)
+{
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    control<QComboBox>("Combo1")->setEditText(choice);
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+}
+
+bool TestFrekuensi::isRunning() const
+{
+    return m_window->isPollTimerEnabled() && !control<QPushButton>("Command1")->isEnabled() &&
+           control<QPushButton>("Command2")->isEnabled() &&
+           !control<QComboBox>("Combo1")->isEnabled();
+}
+
+void TestFrekuensi::geometryComesFromTwips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+
+    // Twips / 15: left, top, width, height.
+    QTest::newRow("FREKUENSI 720,0,2535,615") << "FREKUENSI" << QRect(48, 0, 169, 41);
+    QTest::newRow("d_frekuensi 840,720,2535,975") << "d_frekuensi" << QRect(56, 48, 169, 65);
+    QTest::newRow("Text1 120,720,495,495") << "Text1" << QRect(8, 48, 33, 33);
+    QTest::newRow("Text3 120,1320,495,495") << "Text3" << QRect(8, 88, 33, 33);
+    QTest::newRow("indikator 3960,1200,495,375") << "indikator" << QRect(264, 80, 33, 25);
+    QTest::newRow("Combo1 3840,480,1335,315") << "Combo1" << QRect(256, 32, 89, 21);
+    QTest::newRow("Command1 600,2040,615,375") << "Command1" << QRect(40, 136, 41, 25);
+    QTest::newRow("Command2 1800,2040,615,375") << "Command2" << QRect(120, 136, 41, 25);
+    QTest::newRow("Command3 2880,2040,615,375") << "Command3" << QRect(192, 136, 41, 25);
+    QTest::newRow("Label1 3960,2040,495,375") << "Label1" << QRect(264, 136, 33, 25);
+    QTest::newRow("Label2 3840,2760,615,255") << "Label2" << QRect(256, 184, 41, 17);
+}
+
+void TestFrekuensi::geometryComesFromTwips()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+
+    QCOMPARE(m_window->size(), QSize(385, 219)); // 5775 x 3285 twips
+    auto *widget = m_window->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void TestFrekuensi::loadStartsPollingOneIntervalLater()
+{
+    QVERIFY(isRunning());
+    QCOMPARE(m_window->pollTimer().interval(), 1000);
+    QVERIFY(!m_window->watchdogTimer().isActive());
+    QCOMPARE(control<QLineEdit>("d_frekuensi")->text(), QStringLiteral("00,00"));
+    QCOMPARE(control<QComboBox>("Combo1")->currentText(), QStringLiteral("1,00 detik"));
+    QCOMPARE(control<QComboBox>("Combo1")->count(), 4);
+    // Keyboard focus follows the original order; the labels take none.
+    QStringList order;
+    QWidget *widget = control<QPushButton>("Command1");
+    for (int i = 0; i < 8; ++i, widget = widget->nextInFocusChain()) {
+        while (!(widget->focusPolicy() & Qt::TabFocus) || widget->parentWidget() != m_window.get())
+            widget = widget->nextInFocusChain();
+        order << widget->objectName();
+    }
+    QCOMPARE(order, QStringList({"Command1", "Command2", "Command3", "d_frekuensi", "Combo1",
+                                 "indikator", "Text1", "Text3"}));
+
+    QSignalSpy requests(m_device.get(), &SimulatedDevice::requestReceived);
+    QVERIFY(requests.wait(3000));
+    const qint64 firstPoll = m_created.elapsed();
+    qInfo("first poll %lld ms after the window was created", firstPoll);
+    QVERIFY(firstPoll >= 950);
+    QTRY_COMPARE(control<QLineEdit>("d_frekuensi")->text(), QStringLiteral("50,00"));
+    QCOMPARE(control<QLineEdit>("Text3")->text(), QStringLiteral("0"));
+    QCOMPARE(control<QLineEdit>("indikator")->text(), QStringLiteral("1"));
+    QTRY_VERIFY(QFile::exists(m_dir->filePath(QStringLiteral("freq.text"))));
+}
+
+void TestFrekuensi::startUsesTheExactChoice_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("interval");
+
+    QTest::newRow("0,25 detik") << "0,25 detik" << 250;
+    QTest::newRow("0,50 detik") << "0,50 detik" << 500;
+    QTest::newRow("0,75 detik") << "0,75 detik" << 750;
+    QTest::newRow("1,00 detik") << "1,00 detik" << 1000;
+    QTest::newRow("typed decimal point") << "0.25 detik" << 0;
+    QTest::newRow("other case") << "0,25 Detik" << 0;
+    QTest::newRow("trailing space") << "0,25 detik " << 0;
+    QTest::newRow("empty") << "" << 0;
+}
+
+void TestFrekuensi::startUsesTheExactChoice()
+{
+    QFETCH(QString, choice);
+    QFETCH(int, interval);
+
+    choose(choice);
+    QVERIFY(isRunning());
+    QCOMPARE(m_window->pollTimer().interval(), interval);
+    QCOMPARE(m_window->pollTimer().isActive(), interval > 0);
+
+    QSignalSpy requests(m_device.get(), &SimulatedDevice::requestReceived);
+    QElapsedTimer started;
+    started.start();
+    if (interval == 0) {
+        // Shown as running, and never polls.
+        QTest::qWait(400);
+        QCOMPARE(requests.count(), 0);
+        return;
+    }
+    QVERIFY(requests.wait(3000));
+    QVERIFY(started.elapsed() >= interval - 20); // one interval after the Start, not at once
+    QTRY_VERIFY_WITH_TIMEOUT(requests.count() >= 2, 3000);
+
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    QVERIFY(!isRunning());
+    QVERIFY(control<QComboBox>("Combo1")->isEnabled());
+    QVERIFY(!m_window->pollTimer().isActive());
+}
+
+void TestFrekuensi::startClearsOnlyTheCounters()
+{
+    const QStringList fields{"d_frekuensi", "Text1", "Text3", "indikator"};
+    auto texts = [&] {
+        QStringList shown;
+        for (const QString &name : fields)
+            shown << m_window->findChild<QLineEdit *>(name)->text();
+        return shown;
+    };
+    auto restart = [this] {
+        QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+    };
+    PollCycle &cycle = m_window->pollCycle();
+
+    // Answered between the first and the second watchdog tick: one tick is carried over.
+    m_device->setAnswer("9990\r\n\r\n", 150ms);
+    cycle.pollTick();
+    QCOMPARE(cycle.blinkCount(), 1);
+    QCOMPARE(cycle.waitTicks(), 1);
+    QStringList before = texts();
+    QCOMPARE(before, QStringList({"50,05", "1", "0", "1"}));
+    const QColor heartbeat = control<QLineEdit>("indikator")->palette().color(QPalette::Base);
+    restart();
+    QCOMPARE(cycle.blinkCount(), 0);
+    QCOMPARE(cycle.waitTicks(), 1);
+    QCOMPARE(texts(), before);
+    QCOMPARE(control<QLineEdit>("indikator")->palette().color(QPalette::Base), heartbeat);
+
+    // A miss: the count is cleared, the box keeps showing it.
+    m_device->setSilent();
+    cycle.pollTick();
+    QCOMPARE(cycle.missCount(), 1);
+    QCOMPARE(cycle.blinkCount(), 1);
+    before = texts();
+    QCOMPARE(before, QStringList({"50,05", "2", "1", "1"}));
+    restart();
+    QCOMPARE(cycle.missCount(), 0);
+    QCOMPARE(cycle.blinkCount(), 0);
+    QCOMPARE(texts(), before);
+    QVERIFY(!cycle.link().isOpen());
+}
+
+void TestFrekuensi::stopAndExitOnAClosedPort()
+{
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    QVERIFY(!isRunning());
+    QTest::mouseClick(control<QPushButton>("Command3"), Qt::LeftButton);
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+    QVERIFY(!m_window->pollTimer().isActive());
+    QCOMPARE(m_device->requestCount(), 0);
+}
+
+void TestFrekuensi::stopDuringAWait()
+{
+    m_device->setSilent();
+    choose(QStringLiteral("0,25 detik"));
+    bool portWasOpen = false;
+    connect(m_device.get(), &SimulatedDevice::requestReceived, this, [this, &portWasOpen] {
+        QTimer::singleShot(30ms, this, [this, &portWasOpen] {
+            portWasOpen = m_window->pollCycle().link().isOpen();
+            QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+        });
+    });
+    QSignalSpy ended(&m_window->pollCycle(), &PollCycle::pollEnded);
+    QVERIFY(ended.wait(3000));
+    QVERIFY(portWasOpen);
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+    QVERIFY(!m_window->watchdogTimer().isActive());
+    QVERIFY(!isRunning());
+    QCOMPARE(control<QLineEdit>("Text3")->text(), QStringLiteral("1"));
+    QCOMPARE(control<QLineEdit>("Text1")->text(), QString());
+    QTest::qWait(400);
+    QCOMPARE(m_device->requestCount(), 1);
+}
+
+void TestFrekuensi::leavingDuringAWaitEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("closeControl");
+    QTest::newRow("Exit") << false;
+    QTest::newRow("window's close control") << true;
+}
+
+void TestFrekuensi::leavingDuringAWaitEndsTheProgram()
+{
+    QFETCH(bool, closeControl);
+
+    m_device->setSilent();
+    choose(QStringLiteral("0,25 detik"));
+    QElapsedTimer left;
+    bool wasPolling = false;
+    connect(m_device.get(), &SimulatedDevice::requestReceived, this, [&, this] {
+        QTimer::singleShot(30ms, this, [&, this] {
+            wasPolling = m_window->pollCycle().isPolling();
+            left.start();
+            if (closeControl)
+                m_window->close();
+            else
+                QTest::mouseClick(control<QPushButton>("Command3"), Qt::LeftButton);
+        });
+    });
+    // A safety net: the test fails rather than hangs if the program does not end.
+    QTimer::singleShot(10s, qApp, [] { QCoreApplication::exit(1); });
+
+    QCOMPARE(QApplication::exec(), 0);
+    qInfo("program ended %lld ms after leaving", left.elapsed());
+    QVERIFY(wasPolling);
+    QVERIFY(left.elapsed() < 1000);
+    QVERIFY(!m_window->pollCycle().isPolling());
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+    QVERIFY(!m_window->watchdogTimer().isActive());
+}
+
+QTEST_MAIN(TestFrekuensi)
+#include "tst_frekuensi.moc"
