@@ -17,5 +17,8 @@ public:
     bool rewrite(const QString &text) const;
 
 private:
+    enum class Outcome { Written, CannotCreate, NotReplaced };
+    Outcome writeOnce(const QByteArray &line) const;
+
     QString m_path;
 };
