@@ -36,22 +36,13 @@ QLineEdit *textBox(QWidget *window, const char *name, const QRect &geometry,
     return box;
 }
 
-// Arial's metric twin on Linux first, then Arial itself where it is installed.
-QFont titleFont()
+// The named font where it is installed, else Liberation Sans, Arial's metric twin on Linux.
+QFont fontOrLiberation(const QString &family, QFont::Weight weight, qreal points)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setWeight(QFont::Bold);
-    font.setPointSizeF(21.75);
-    return font;
-}
-
-QFont readingFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans")});
-    font.setWeight(QFont::Black);
-    font.setPointSizeF(27.75);
+    font.setFamilies({family, QStringLiteral("Liberation Sans")});
+    font.setWeight(weight);
+    font.setPointSizeF(points);
     return font;
 }
 
@@ -67,13 +58,13 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
 
     m_title = place<QLabel>(this, "FREKUENSI", fromTwips(720, 0, 2535, 615));
     m_title->setText(QStringLiteral("FREKUENSI"));
-    m_title->setFont(titleFont());
+    m_title->setFont(fontOrLiberation(QStringLiteral("Arial"), QFont::Bold, 21.75));
     m_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     m_reading = textBox(this, "d_frekuensi", fromTwips(840, 720, 2535, 975),
                         tr("Frequency reading"), tr("The latest reading in hertz"));
     m_reading->setText(QStringLiteral("00,00"));
-    m_reading->setFont(readingFont());
+    m_reading->setFont(fontOrLiberation(QStringLiteral("Arial Black"), QFont::Black, 27.75));
     m_reading->setAlignment(Qt::AlignCenter);
 
     m_watchdogBox = textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
@@ -195,12 +186,17 @@ void Frekuensi::start()
     m_cycle.resetCounters();
 }
 
-void Frekuensi::stop()
+void Frekuensi::haltPolling()
 {
     m_cycle.releasePort();
     m_pollTimerEnabled = false;
     m_timer1.stop();
     m_timer2.stop();
+}
+
+void Frekuensi::stop()
+{
+    haltPolling();
     m_stop->setEnabled(false);
     m_start->setEnabled(true);
     m_interval->setEnabled(true);
@@ -208,9 +204,6 @@ void Frekuensi::stop()
 
 void Frekuensi::exit()
 {
-    m_cycle.releasePort();
-    m_pollTimerEnabled = false;
-    m_timer1.stop();
-    m_timer2.stop();
+    haltPolling();
     close();
 }

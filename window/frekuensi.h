@@ -42,6 +42,8 @@ public slots:
 
 private:
     QLineEdit *field(Field field) const;
+    // Closes the port if open and disables both timers (Stop and Exit).
+    void haltPolling();
 
     QLabel *m_title;
     QLineEdit *m_reading;
