@@ -1,102 +1,345 @@
-// Measures the poll loop against the simulated device: CPU share and reply-to-poll-end latency.
-#include "memorypanel.h"
-#include "pollcycle.h"
-#include "simulateddevice.h"
+// Measures the monitor's window polling a simulated device: CPU share, timing and latency.
+#include "devicethread.h"
+#include "frekuensi.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-qint64 nowNs(clockid_t clock)
+const QByteArray kReply = QByteArrayLiteral("10000\r\n");
+constexpr std::chrono::milliseconds kNominalDeadline{200};
+constexpr std::chrono::milliseconds kCarriedOverDeadline{100};
+
+qint64 nowNs(clockid_t clock = CLOCK_MONOTONIC)
 {
     timespec t{};
     ::clock_gettime(clock, &t);
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
+double ms(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
 struct Run
 {
-    double cpuPercent = 0;
-    QList<qint64> latenciesNs;
-    int polls = 0;
+    double threadCpuPercent = 0;
+    double processCpuPercent = 0;
+    // The device numbers requests from its start; this run's first is this number.
+    qsizetype firstRequest = 0;
+    QList<qint64> requests;
+    QList<qint64> answers;
+    QList<qint64> closes;
 };
 
-// Polls every 250 ms for the given time, the way the window's poll timer does.
-Run pollFor(SimulatedDevice &device, std::chrono::seconds duration)
+// Records when the window's poll cycle closes the port: the end of every poll.
+class CloseRecorder
 {
-    QTemporaryDir dir;
-    MemoryPanel panel;
-    PollCycle cycle(&panel, device.devicePath(), dir.path(), QLocale(QLocale::Indonesian));
-    QObject::connect(&panel.watchdog(), &QTimer::timeout, &cycle, &PollCycle::watchdogTick);
-    Run run;
-    QList<qint64> ends;
-    QObject::connect(&cycle, &PollCycle::pollEnded, [&] {
-        ends.append(nowNs(CLOCK_MONOTONIC));
-        ++run.polls;
-    });
-    const int answersBefore = int(device.answerTimes().size());
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(250ms);
-    QObject::connect(&timer, &QTimer::timeout, &cycle, &PollCycle::pollTick);
-
-    const qint64 cpu0 = nowNs(CLOCK_PROCESS_CPUTIME_ID);
-    const qint64 wall0 = nowNs(CLOCK_MONOTONIC);
-    timer.start();
-    QTimer::singleShot(duration, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
-    const qint64 cpu = nowNs(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
-    const qint64 wall = nowNs(CLOCK_MONOTONIC) - wall0;
-    run.cpuPercent = 100.0 * double(cpu) / double(wall);
-
-    // Pair each answer with the first poll end after it.
-    const QList<qint64> answers = device.answerTimes().mid(answersBefore);
-    for (qint64 answer : answers) {
-        auto end = std::lower_bound(ends.begin(), ends.end(), answer);
-        if (end != ends.end())
-            run.latenciesNs.append(*end - answer);
+public:
+    explicit CloseRecorder(Frekuensi &window)
+    {
+        QObject::connect(&window.pollCycle().link(), &SerialLink::closed,
+                         [this] { m_times.append(nowNs()); });
     }
+    QList<qint64> takeTimes() { return std::exchange(m_times, {}); }
+
+private:
+    QList<qint64> m_times;
+};
+
+// Polls at the given choice for the given time the way an operator's Start does.
+Run pollFor(Frekuensi &window, CloseRecorder &closes, DeviceThread &device, const QString &choice,
+            std::chrono::milliseconds duration)
+{
+    window.stop();
+    window.findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(choice);
+    const qsizetype requestsBefore = device.requestTimes().size();
+    const qsizetype answersBefore = device.answerTimes().size();
+    closes.takeTimes();
+
+    const qint64 thread0 = nowNs(CLOCK_THREAD_CPUTIME_ID);
+    const qint64 process0 = nowNs(CLOCK_PROCESS_CPUTIME_ID);
+    const qint64 wall0 = nowNs();
+    window.start();
+    // Where a click on Start leaves the focus. Stop and Start done here in code would otherwise
+    // leave it in a text box, whose blinking caret repaints twice a second.
+    window.findChild<QWidget *>(QStringLiteral("Command2"))->setFocus();
+    QTimer::singleShot(duration, qApp, &QCoreApplication::quit);
+    QApplication::exec();
+    window.stop();
+    const double wall = double(nowNs() - wall0);
+
+    Run run;
+    run.firstRequest = requestsBefore;
+    run.threadCpuPercent = 100.0 * double(nowNs(CLOCK_THREAD_CPUTIME_ID) - thread0) / wall;
+    run.processCpuPercent = 100.0 * double(nowNs(CLOCK_PROCESS_CPUTIME_ID) - process0) / wall;
+    run.requests = device.requestTimes().mid(requestsBefore);
+    run.answers = device.answerTimes().mid(answersBefore);
+    run.closes = closes.takeTimes();
     return run;
 }
 
-void printLatency(QList<qint64> ns)
+// For each event, the time to the first close after it.
+QList<qint64> toNextClose(const QList<qint64> &events, const QList<qint64> &closes)
 {
-    if (ns.isEmpty())
+    QList<qint64> spans;
+    for (qint64 event : events) {
+        const auto close = std::lower_bound(closes.begin(), closes.end(), event);
+        if (close != closes.end())
+            spans.append(*close - event);
+    }
+    return spans;
+}
+
+struct Spread
+{
+    qint64 median = 0;
+    qint64 min = 0;
+    qint64 max = 0;
+};
+
+Spread spread(QList<qint64> values)
+{
+    if (values.isEmpty())
+        return {};
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.first(), values.last()};
+}
+
+void printCpu(const char *what, const Run &run)
+{
+    std::printf("%s: %lld polls, CPU %.3f %% of one core (whole process with the device thread "
+                "%.3f %%)\n",
+                what, qlonglong(run.requests.size()), run.threadCpuPercent,
+                run.processCpuPercent);
+}
+
+void printDeadline(const char *what, const QList<qint64> &spans,
+                   std::chrono::milliseconds nominal)
+{
+    const Spread s = spread(spans);
+    std::printf("  %s, request to port closed over %lld polls: median %.3f ms, min %.3f ms, "
+                "max %.3f ms (nominal %lld ms)\n",
+                what, qlonglong(spans.size()), ms(s.median), ms(s.min), ms(s.max),
+                qlonglong(nominal.count()));
+}
+
+void printPeriods(const QString &choice, const QList<qint64> &requests,
+                  std::chrono::milliseconds nominal)
+{
+    qint64 worst = 0;
+    double sum = 0;
+    for (qsizetype i = 1; i < requests.size(); ++i) {
+        const qint64 error = requests[i] - requests[i - 1] - nominal.count() * 1'000'000;
+        worst = std::max(worst, std::abs(error));
+        sum += double(error);
+    }
+    const qsizetype periods = std::max<qsizetype>(requests.size() - 1, 1);
+    std::printf("  %s: %lld periods, mean error %+.3f ms, largest |error| %.3f ms\n",
+                qPrintable(choice), qlonglong(requests.size() - 1), sum / double(periods) / 1e6,
+                ms(worst));
+}
+
+// The kernel's figures for this process's memory, in KiB.
+QByteArray memoryFigures(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return "unknown";
+    QByteArray figures;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS") || line.startsWith("VmHWM"))
+            figures += line.simplified() + "  ";
+    }
+    return figures.trimmed();
+}
+
+// Child: shows the window as main() does, reports when it has first been painted, polls for a
+// while and reports its memory.
+class PaintWatch : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_paintedAt == 0)
+            m_paintedAt = nowNs();
+        return false;
+    }
+    qint64 m_paintedAt = 0;
+};
+
+int runStartupChild(int argc, char *argv[])
+{
+    const qint64 mainAt = nowNs();
+    QApplication app(argc, argv);
+    DeviceThread device;
+    if (!device.plugIn())
+        return 1;
+    device.setAnswer(kReply);
+    QTemporaryDir dir;
+    Frekuensi window(device.devicePath(), dir.path());
+    PaintWatch watch;
+    window.installEventFilter(&watch);
+    window.show();
+    QTimer::singleShot(5s, &app, &QCoreApplication::quit);
+    QApplication::exec();
+    std::printf("painted %lld\nmain %lld\npolls %lld\nmemory %s\n", qlonglong(watch.m_paintedAt),
+                qlonglong(mainAt), qlonglong(device.requestTimes().size()),
+                memoryFigures(QCoreApplication::applicationPid()).constData());
+    return 0;
+}
+
+QByteArray childLine(const QByteArray &output, const QByteArray &key)
+{
+    for (const QByteArray &line : output.split('\n')) {
+        if (line.startsWith(key + ' '))
+            return line.mid(key.size() + 1);
+    }
+    return {};
+}
+
+void measureStartup()
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const qint64 spawnedAt = nowNs();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup-child")});
+    child.waitForFinished(30'000);
+    const QByteArray output = child.readAllStandardOutput();
+    const qint64 painted = childLine(output, "painted").toLongLong();
+    const qint64 main = childLine(output, "main").toLongLong();
+    std::printf("start-up: window first painted %.1f ms after the process was started (%.1f ms "
+                "after main), %s polls in 5 s\n",
+                ms(painted - spawnedAt), ms(painted - main), childLine(output, "polls").constData());
+    std::printf("  the same window after 5 s of polling: %s\n",
+                childLine(output, "memory").constData());
+
+    // The real program, on its own port (absent here, so every poll misses).
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(FREKUENSI_PROGRAM), {});
+    if (!program.waitForStarted(10'000)) {
+        std::printf("  frekuensi: could not be started\n");
         return;
-    std::sort(ns.begin(), ns.end());
-    std::printf("  reply to end of poll over %lld polls: median %.3f ms, max %.3f ms\n",
-                qlonglong(ns.size()), double(ns[ns.size() / 2]) / 1e6, double(ns.last()) / 1e6);
-    std::printf("  (on real hardware a 7-byte reply takes 7.3 ms on the wire at 9600 8N1)\n");
+    }
+    QTimer::singleShot(5s, qApp, &QCoreApplication::quit);
+    QApplication::exec();
+    std::printf("  frekuensi itself after 5 s: %s\n",
+                memoryFigures(program.processId()).constData());
+    program.kill();
+    program.waitForFinished();
+}
+
+// For callgrind: only the given number of polls, answered or silent, then quit.
+int runPolls(Frekuensi &window, DeviceThread &device, bool answered, int polls)
+{
+    if (answered)
+        device.setAnswer(kReply);
+    else
+        device.setResponder({});
+    QObject::connect(&window.pollCycle(), &PollCycle::pollEnded, [&window, polls] {
+        static int ended = 0;
+        if (++ended == polls) {
+            window.stop();
+            QCoreApplication::quit();
+        }
+    });
+    window.stop();
+    window.findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(u"0,25 detik"_qs);
+    window.start();
+    window.findChild<QWidget *>(QStringLiteral("Command2"))->setFocus();
+    return QApplication::exec();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    const auto duration = std::chrono::seconds(argc > 1 ? std::atoi(argv[1]) : 20);
-    SimulatedDevice device;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QStringList args = [&] {
+        QStringList list;
+        for (int i = 1; i < argc; ++i)
+            list.append(QString::fromLocal8Bit(argv[i]));
+        return list;
+    }();
+    if (args.value(0) == u"--startup-child")
+        return runStartupChild(argc, argv);
+
+    QApplication app(argc, argv);
+    DeviceThread device;
     if (!device.plugIn())
         return 1;
+    QTemporaryDir dir;
+    Frekuensi window(device.devicePath(), dir.path());
+    window.show();
 
-    device.setSilent();
-    const Run silent = pollFor(device, duration);
-    std::printf("silent device, 250 ms polls, %lld s: %d polls, CPU %.3f %% of one core\n",
-                qlonglong(duration.count()), silent.polls, silent.cpuPercent);
+    if (args.value(0) == u"--polls")
+        return runPolls(window, device, args.value(1) == u"answered", args.value(2).toInt());
 
-    device.setAnswer("10000\r\n");
-    const Run answering = pollFor(device, duration);
-    std::printf("answering device, 250 ms polls, %lld s: %d polls, CPU %.3f %% of one core\n",
-                qlonglong(duration.count()), answering.polls, answering.cpuPercent);
-    printLatency(answering.latenciesNs);
+    const auto seconds = std::chrono::seconds(args.isEmpty() ? 20 : args.value(0).toInt());
+    CloseRecorder closes(window);
+    std::printf("platform %s; the simulated device answers from its own thread\n",
+                qPrintable(QApplication::platformName()));
+
+    // The first paint loads fonts and fills glyph caches; that belongs to start-up, measured below.
+    device.setAnswer(kReply);
+    pollFor(window, closes, device, u"0,25 detik"_qs, 2s);
+
+    device.setResponder({});
+    const Run silent = pollFor(window, closes, device, u"0,25 detik"_qs, seconds);
+    printCpu("silent device, 0,25 detik", silent);
+    printDeadline("watchdog deadline", toNextClose(silent.requests, silent.closes),
+                  kNominalDeadline);
+
+    // At least 200 answered polls for the latency figures.
+    device.setAnswer(kReply);
+    const Run answering =
+        pollFor(window, closes, device, u"0,25 detik"_qs, std::max<std::chrono::milliseconds>(seconds, 51s));
+    printCpu("answering device, 0,25 detik", answering);
+    const Spread latency = spread(toNextClose(answering.answers, answering.closes));
+    std::printf("  last reply byte written to port closed over %lld polls: median %.3f ms, max "
+                "%.3f ms\n",
+                qlonglong(answering.answers.size()), ms(latency.median), ms(latency.max));
+    std::printf("  (physical floor: a 7-byte reply takes 7.3 ms on the wire at 9600 8N1, so on "
+                "real hardware a poll ends no sooner than that after the request)\n");
+
+    // An answer after one watchdog tick leaves that tick for the next, silent, poll.
+    device.setResponder([](int request) {
+        return request % 2 == 0 ? SimulatedDevice::Answer{kReply, 150ms}
+                                : SimulatedDevice::Answer{};
+    });
+    const Run carried = pollFor(window, closes, device, u"0,50 detik"_qs, 10s);
+    QList<qint64> silentRequests;
+    for (qsizetype i = 0; i < carried.requests.size(); ++i) {
+        if ((carried.firstRequest + i) % 2 == 1)
+            silentRequests.append(carried.requests[i]);
+    }
+    printDeadline("after a carried-over tick", toNextClose(silentRequests, carried.closes),
+                  kCarriedOverDeadline);
+
+    std::printf("poll period error, from the request times the device saw:\n");
+    printPeriods(u"0,25 detik"_qs, answering.requests, 250ms);
+    device.setAnswer(kReply);
+    for (const auto &[choice, interval] :
+         {std::pair{u"0,50 detik"_qs, 500ms}, {u"0,75 detik"_qs, 750ms},
+          {u"1,00 detik"_qs, 1000ms}}) {
+        const Run run = pollFor(window, closes, device, choice, interval * 16 + interval / 2);
+        printPeriods(choice, run.requests, interval);
+    }
+
+    measureStartup();
     return 0;
 }

@@ -71,8 +71,10 @@ bool SerialLink::open()
 
 void SerialLink::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    if (!m_port.isOpen())
+        return;
+    m_port.close();
+    emit closed();
 }
 
 bool SerialLink::send(const QByteArray &bytes)

@@ -28,6 +28,10 @@ public:
     std::optional<qint64> bytesWaiting() const;
     std::optional<QByteArray> readAll();
 
+signals:
+    // The port has just been closed, by a poll, Stop, Exit or an error.
+    void closed();
+
 private:
     void handleError(QSerialPort::SerialPortError error);
 

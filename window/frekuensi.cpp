@@ -145,15 +145,21 @@ QString Frekuensi::text(Field which) const
 
 void Frekuensi::setText(Field which, const QString &text)
 {
-    field(which)->setText(text);
+    // Setting the same text repaints the box all the same; a silent device would have the large
+    // reading redrawn on every poll for nothing.
+    QLineEdit *box = field(which);
+    if (box->text() != text)
+        box->setText(text);
 }
 
 void Frekuensi::setBackground(Field which, quint32 bgr)
 {
     QLineEdit *box = field(which);
+    const QColor colour(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
     QPalette palette = box->palette();
-    palette.setColor(QPalette::Base,
-                     QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)));
+    if (palette.color(QPalette::Base) == colour && palette.isBrushSet(QPalette::Active, QPalette::Base))
+        return;
+    palette.setColor(QPalette::Base, colour);
     box->setPalette(palette);
 }
 
