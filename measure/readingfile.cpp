@@ -19,9 +19,23 @@ ReadingFile::ReadingFile(const QString &directory)
     : m_path(QDir(directory).filePath(QString(kFileName)))
 {}
 
-bool ReadingFile::rewrite(const QString &text) const
+bool ReadingFile::rewrite(const QString &text)
 {
-    const QByteArray line = text.toUtf8() + "\r\n";
+    const bool written = rewriteLine(text.toUtf8() + "\r\n");
+    // Said once when rewriting starts to fail and once when it works again, not four times a
+    // second for as long as the folder refuses.
+    if (written == m_failing) {
+        m_failing = !written;
+        if (m_failing)
+            qWarning("%s cannot be replaced; it keeps its last line", qPrintable(m_path));
+        else
+            qInfo("%s is being replaced again", qPrintable(m_path));
+    }
+    return written;
+}
+
+bool ReadingFile::rewriteLine(const QByteArray &line) const
+{
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         switch (writeOnce(line)) {
         case Outcome::Written:
@@ -39,10 +53,9 @@ bool ReadingFile::rewrite(const QString &text) const
 
 ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line) const
 {
+    // No writing in place where the folder refuses a temporary file: that would empty the file
+    // for a moment before the new line is in. Readers get the old, whole line instead.
     QSaveFile file(m_path);
-    // Writing in place empties the file before the new line is in; used only where the folder
-    // does not let a temporary file be created beside it.
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return Outcome::CannotCreate;
     if (file.write(line) != line.size()) {

@@ -1,4 +1,5 @@
 // The latest-reading file: exact bytes, whole replacement, and the old line kept on failure.
+#include "permissionsapply.h"
 #include "readingfile.h"
 
 #include <QDir>
@@ -53,7 +54,7 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ReadingFile file(dir.path());
+    ReadingFile file(dir.path());
     QCOMPARE(file.path(), dir.filePath(QStringLiteral("freq.text")));
     if (!before.isEmpty()) {
         QFile old(file.path());
@@ -72,28 +73,40 @@ void TestReadingFile::failedRewriteKeepsPreviousFile()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ReadingFile good(dir.path());
+    ReadingFile good(dir.path());
     QVERIFY(good.rewrite(QStringLiteral("50,00")));
 
     // A folder that does not exist: nothing can be created there.
-    const ReadingFile missing(dir.filePath(QStringLiteral("gone")));
+    ReadingFile missing(dir.filePath(QStringLiteral("gone")));
     QVERIFY(!missing.rewrite(QStringLiteral("50,01")));
 
     // A folder in the way of the file: the replacement cannot be renamed over it.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("blocked/freq.text")));
-    const ReadingFile blocked(dir.filePath(QStringLiteral("blocked")));
+    ReadingFile blocked(dir.filePath(QStringLiteral("blocked")));
     QVERIFY(!blocked.rewrite(QStringLiteral("50,01")));
     QCOMPARE(QDir(dir.filePath(QStringLiteral("blocked"))).entryList(QDir::Files | QDir::Hidden),
              QStringList());
 
     QCOMPARE(contents(good.path()), QByteArray("50,00\r\n"));
+
+    // A read-only folder around a writable file: the line is never rewritten in place.
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    {
+        const PermissionsApply asOperator;
+        QVERIFY(!good.rewrite(QStringLiteral("50,02")));
+    }
+    QVERIFY(
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(contents(good.path()), QByteArray("50,00\r\n"));
+    QVERIFY(good.rewrite(QStringLiteral("50,03")));
+    QCOMPARE(contents(good.path()), QByteArray("50,03\r\n"));
 }
 
 void TestReadingFile::concurrentReaderNeverSeesPartOfALine()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ReadingFile file(dir.path());
+    ReadingFile file(dir.path());
     QVERIFY(file.rewrite(QStringLiteral("50,00")));
 
     // Another program reads the file while the monitor keeps rewriting it.

@@ -16,8 +16,7 @@ DeviceThread::~DeviceThread()
     m_thread.wait();
 }
 
-template<typename Function>
-void DeviceThread::runInThread(Function function) const
+template <typename Function> void DeviceThread::runInThread(Function function) const
 {
     QMetaObject::invokeMethod(m_device, function, Qt::BlockingQueuedConnection);
 }
@@ -50,6 +49,18 @@ void DeviceThread::setResponder(SimulatedDevice::Responder responder)
 void DeviceThread::setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay)
 {
     runInThread([&] { m_device->setAnswer(bytes, delay); });
+}
+
+void DeviceThread::chatter(const QByteArray &bytes, std::chrono::milliseconds interval)
+{
+    runInThread([&] { m_device->chatter(bytes, interval); });
+}
+
+int DeviceThread::requestCount() const
+{
+    int count = 0;
+    runInThread([&] { count = m_device->requestCount(); });
+    return count;
 }
 
 QList<qint64> DeviceThread::requestTimes() const

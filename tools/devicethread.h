@@ -22,12 +22,13 @@ public:
     // Each call waits until the device thread has carried it out.
     void setResponder(SimulatedDevice::Responder responder);
     void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
+    void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
+    int requestCount() const;
     QList<qint64> requestTimes() const;
     QList<qint64> answerTimes() const;
 
 private:
-    template<typename Function>
-    void runInThread(Function function) const;
+    template <typename Function> void runInThread(Function function) const;
 
     QThread m_thread;
     SimulatedDevice *m_device;

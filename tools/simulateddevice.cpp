@@ -59,8 +59,22 @@ bool SimulatedDevice::plugIn()
     return true;
 }
 
+void SimulatedDevice::chatter(const QByteArray &bytes, std::chrono::milliseconds interval)
+{
+    delete m_chatter;
+    m_chatter = nullptr;
+    if (bytes.isEmpty())
+        return;
+    m_chatter = new QTimer(this);
+    m_chatter->setInterval(interval);
+    // A full line buffer refuses the bytes; the device just goes on talking.
+    connect(m_chatter, &QTimer::timeout, this, [this, bytes] { write(bytes); });
+    m_chatter->start();
+}
+
 void SimulatedDevice::unplug()
 {
+    chatter({}, {});
     qDeleteAll(m_pending);
     m_pending.clear();
     delete m_notifier;

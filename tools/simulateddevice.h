@@ -48,6 +48,8 @@ public:
 
     // Writes bytes on the line now, unasked.
     bool write(const QByteArray &bytes);
+    // Keeps writing the bytes unasked, every interval, until unplugged; empty bytes stop it.
+    void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
 
     int requestCount() const { return int(m_requestTimes.size()); }
     // When each request arrived, in nanoseconds of a monotonic clock.
@@ -71,4 +73,5 @@ private:
     QList<qint64> m_requestTimes;
     QList<qint64> m_answerTimes;
     QList<QTimer *> m_pending;
+    QTimer *m_chatter = nullptr;
 };

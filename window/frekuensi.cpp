@@ -157,7 +157,8 @@ void Frekuensi::setBackground(Field which, quint32 bgr)
     QLineEdit *box = field(which);
     const QColor colour(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
     QPalette palette = box->palette();
-    if (palette.color(QPalette::Base) == colour && palette.isBrushSet(QPalette::Active, QPalette::Base))
+    if (palette.color(QPalette::Base) == colour &&
+        palette.isBrushSet(QPalette::Active, QPalette::Base))
         return;
     palette.setColor(QPalette::Base, colour);
     box->setPalette(palette);

@@ -1,0 +1,256 @@
+// The window polling a device that fails in the ways cables, ports and folders fail.
+#include "devicethread.h"
+#include "frekuensi.h"
+#include "permissionsapply.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <ctime>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
+const QByteArray kFifty = QByteArrayLiteral("10000\r\n");     // 1,000,000 / 20,000 = 50,00
+const QByteArray kFortyNine = QByteArrayLiteral("10101\r\n"); // 1,000,000 / 20,202 = 49,50
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// CPU of this thread (the window's) over a span of wall time.
+class CpuMeter
+{
+public:
+    CpuMeter() : m_cpu(threadCpuSeconds()) { m_wall.start(); }
+    double share() const
+    {
+        return (threadCpuSeconds() - m_cpu) / std::max(1e-3, double(m_wall.elapsed()) / 1000.0);
+    }
+
+private:
+    double m_cpu;
+    QElapsedTimer m_wall;
+};
+
+// A spinning wait takes most of a core; polling takes well under 1 %.
+constexpr double kNoSpin = 0.10;
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void deviceVanishesDuringTheWait();
+    void deviceComesBack();
+    void portHeldByAnotherProgram();
+    void deviceChattersWithoutPause();
+    void folderNotWritable();
+
+private:
+    // The port path stays the same when the device is plugged in again, as /dev/ttyS2 does.
+    void plugIn();
+    QByteArray fileLine() const;
+    void verifyFileHolds(const QByteArray &line) const;
+    QString missCount() const { return control<QLineEdit>("Text3")->text(); }
+    QString reading() const { return control<QLineEdit>("d_frekuensi")->text(); }
+    template <typename T> T *control(const char *name) const
+    {
+        return m_window->findChild<T *>(QLatin1StringView(name));
+    }
+    void waitForReading(const QByteArray &line);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_port;
+    QString m_folder;
+    std::unique_ptr<DeviceThread> m_device;
+    std::unique_ptr<Frekuensi> m_window;
+};
+
+void TestFaults::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_port = m_dir->filePath(QStringLiteral("ttyS2"));
+    m_folder = m_dir->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(m_folder));
+    m_device = std::make_unique<DeviceThread>();
+    plugIn();
+    m_device->setAnswer(kFifty);
+    m_window = std::make_unique<Frekuensi>(m_port, m_folder, kIndonesian);
+    m_window->show();
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    m_window->findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(u"0,25 detik"_qs);
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+}
+
+void TestFaults::cleanup()
+{
+    m_window.reset();
+    m_device.reset();
+    m_dir.reset();
+}
+
+void TestFaults::plugIn()
+{
+    QVERIFY(m_device->plugIn());
+    QFile::remove(m_port);
+    QVERIFY(QFile::link(m_device->devicePath(), m_port));
+}
+
+QByteArray TestFaults::fileLine() const
+{
+    QFile file(QDir(m_folder).filePath(QStringLiteral("freq.text")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+void TestFaults::verifyFileHolds(const QByteArray &line) const
+{
+    QCOMPARE(fileLine(), line);
+    // Nothing left over from a replacement that did not complete.
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("freq.text")});
+}
+
+void TestFaults::waitForReading(const QByteArray &line)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(fileLine(), line, 3000);
+    QCOMPARE(missCount(), u"0"_qs);
+}
+
+void TestFaults::deviceVanishesDuringTheWait()
+{
+    waitForReading("50,00\r\n");
+    m_device->setAnswer(kFifty, 150ms);
+    QSignalSpy ended(&m_window->pollCycle(), &PollCycle::pollEnded);
+    // At the first watchdog tick of the next poll, 50 ms before the reply, the cable is pulled.
+    bool wasWaiting = false;
+    auto pull = connect(&m_window->watchdogTimer(), &QTimer::timeout, this, [&, this] {
+        wasWaiting = m_window->pollCycle().isPolling();
+        m_device->unplug();
+    });
+    const CpuMeter cpu;
+    QVERIFY(ended.wait(1000));
+    disconnect(pull);
+    QVERIFY(wasWaiting);
+    QCOMPARE(missCount(), u"1"_qs);
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+
+    // Every poll without the device is a miss, one more each time, and "00,00" from the fifth.
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 6, 3000);
+    QCOMPARE(missCount(), u"6"_qs);
+    QCOMPARE(reading(), u"00,00"_qs);
+    QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
+    verifyFileHolds("50,00\r\n");
+}
+
+void TestFaults::deviceComesBack()
+{
+    waitForReading("50,00\r\n");
+    m_device->unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(missCount(), u"3"_qs, 3000);
+    m_device->setAnswer(kFortyNine);
+    plugIn();
+    // Nobody presses anything: the next poll finds the device again.
+    QTRY_COMPARE_WITH_TIMEOUT(reading(), u"49,50"_qs, 3000);
+    waitForReading("49,50\r\n");
+    verifyFileHolds("49,50\r\n");
+}
+
+void TestFaults::portHeldByAnotherProgram()
+{
+    waitForReading("50,00\r\n");
+    QProcess holder;
+    holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The holder has to open between two polls, when the port is free.
+    QTRY_VERIFY(!m_window->pollCycle().isPolling());
+    holder.start(QStringLiteral(PORT_HOLDER), {m_port});
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    const int requestsBefore = m_device->requestCount();
+    const CpuMeter cpu;
+    QSignalSpy ended(&m_window->pollCycle(), &PollCycle::pollEnded);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 4, 3000);
+    // A poll might have been under way when the holder opened; the rest never reach the device.
+    QVERIFY(m_device->requestCount() - requestsBefore <= 1);
+    QVERIFY(missCount().toInt() >= 3);
+    QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
+    verifyFileHolds("50,00\r\n");
+
+    m_device->setAnswer(kFortyNine);
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+    waitForReading("49,50\r\n");
+}
+
+void TestFaults::deviceChattersWithoutPause()
+{
+    waitForReading("50,00\r\n");
+    // Talks every 2 ms whether asked or not: replies run into each other.
+    m_device->setAnswer({});
+    m_device->chatter(kFortyNine, 2ms);
+    const CpuMeter cpu;
+    QSignalSpy ended(&m_window->pollCycle(), &PollCycle::pollEnded);
+    QRegularExpression wholeLine(QStringLiteral("^(50,00|49,50)\r\n$"));
+    QElapsedTimer span;
+    span.start();
+    while (span.elapsed() < 2000) {
+        QTest::qWait(20);
+        const QByteArray line = fileLine();
+        QVERIFY2(wholeLine.match(QString::fromLatin1(line)).hasMatch(), line.constData());
+    }
+    // Polling goes on at its pace: neither wedged by the flood nor running faster.
+    QVERIFY2(ended.count() >= 6 && ended.count() <= 9, qPrintable(QString::number(ended.count())));
+    // The window answers at once: Stop takes effect within the current poll.
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->pollCycle().isPolling(), 500);
+    QVERIFY(!m_window->pollCycle().link().isOpen());
+    QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
+    // Each poll either shows a reading (miss count 0) or counts one more miss.
+    QVERIFY(missCount().toInt() >= 0 && missCount().toInt() <= ended.count());
+}
+
+void TestFaults::folderNotWritable()
+{
+    waitForReading("50,00\r\n");
+    m_device->setAnswer(kFortyNine);
+    QTRY_VERIFY(!m_window->pollCycle().isPolling());
+    QVERIFY(QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner));
+    {
+        const PermissionsApply asOperator;
+        const CpuMeter cpu;
+        // The reading is shown and counted as one; only the file cannot follow it.
+        QTRY_COMPARE_WITH_TIMEOUT(reading(), u"49,50"_qs, 3000);
+        QTest::qWait(600);
+        QCOMPARE(missCount(), u"0"_qs);
+        QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
+        verifyFileHolds("50,00\r\n");
+    }
+    QVERIFY(
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    waitForReading("49,50\r\n");
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
