@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <ctime>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -52,7 +53,20 @@ private:
 
 namespace {
 const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 void TestFrekuensi::init()
 {
@@ -285,8 +299,10 @@ void TestFrekuensi::leavingDuringAWaitEndsTheProgram()
 {
     QFETCH(bool, closeControl);
 
-    m_device->setSilent();
     choose(QStringLiteral("0,25 detik"));
+    const QString fileName = m_dir->filePath(QStringLiteral("freq.text"));
+    QTRY_COMPARE(readAll(fileName), QByteArray("50,00\r\n"));
+    m_device->setSilent();
     QElapsedTimer left;
     bool wasPolling = false;
     connect(m_device.get(), &SimulatedDevice::requestReceived, this, [&, this] {
@@ -302,8 +318,12 @@ void TestFrekuensi::leavingDuringAWaitEndsTheProgram()
     // A safety net: the test fails rather than hangs if the program does not end.
     QTimer::singleShot(10s, qApp, [] { QCoreApplication::exit(1); });
 
+    const double cpuBefore = threadCpuSeconds();
     QCOMPARE(QApplication::exec(), 0);
     qInfo("program ended %lld ms after leaving", left.elapsed());
+    // Ending takes a wait's remainder, asleep; a spinning wait would take most of a core.
+    QVERIFY(threadCpuSeconds() - cpuBefore < 0.1);
+    QCOMPARE(readAll(fileName), QByteArray("50,00\r\n"));
     QVERIFY(wasPolling);
     QVERIFY(left.elapsed() < 1000);
     QVERIFY(!m_window->pollCycle().isPolling());
