@@ -56,6 +56,11 @@ void DeviceThread::chatter(const QByteArray &bytes, std::chrono::milliseconds in
     runInThread([&] { m_device->chatter(bytes, interval); });
 }
 
+void DeviceThread::setKeepingTimes(bool keep)
+{
+    runInThread([&] { m_device->setKeepingTimes(keep); });
+}
+
 int DeviceThread::requestCount() const
 {
     int count = 0;

@@ -24,6 +24,7 @@ public:
     void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
     void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
     int requestCount() const;
+    void setKeepingTimes(bool keep);
     QList<qint64> requestTimes() const;
     QList<qint64> answerTimes() const;
 

@@ -113,8 +113,9 @@ void SimulatedDevice::readRequests()
         for (ssize_t i = 0; i < n; ++i) {
             if (buffer[i] != '1')
                 continue;
-            const int request = int(m_requestTimes.size());
-            m_requestTimes.append(monotonicNanoseconds());
+            const int request = m_requests++;
+            if (m_keepingTimes)
+                m_requestTimes.append(monotonicNanoseconds());
             emit requestReceived(request);
             if (m_responder && isPluggedIn())
                 answerLater(request, m_responder(request));
@@ -128,7 +129,8 @@ void SimulatedDevice::answerLater(int request, const Answer &answer)
         return;
     auto send = [this, request, bytes = answer.bytes] {
         if (write(bytes)) {
-            m_answerTimes.append(monotonicNanoseconds());
+            if (m_keepingTimes)
+                m_answerTimes.append(monotonicNanoseconds());
             emit answered(request);
         }
     };

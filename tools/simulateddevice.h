@@ -51,7 +51,9 @@ public:
     // Keeps writing the bytes unasked, every interval, until unplugged; empty bytes stop it.
     void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
 
-    int requestCount() const { return int(m_requestTimes.size()); }
+    int requestCount() const { return m_requests; }
+    // Off for long runs, where the lists of times would grow without end.
+    void setKeepingTimes(bool keep) { m_keepingTimes = keep; }
     // When each request arrived, in nanoseconds of a monotonic clock.
     const QList<qint64> &requestTimes() const { return m_requestTimes; }
     // When the last byte of each answer was written, on the same clock.
@@ -70,6 +72,8 @@ private:
     QString m_path;
     QSocketNotifier *m_notifier = nullptr;
     Responder m_responder;
+    int m_requests = 0;
+    bool m_keepingTimes = true;
     QList<qint64> m_requestTimes;
     QList<qint64> m_answerTimes;
     QList<QTimer *> m_pending;

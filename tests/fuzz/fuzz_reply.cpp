@@ -24,8 +24,8 @@ void check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArray reply = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                     qsizetype(size));
+    const QByteArray reply =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     for (const QLocale &locale : kLocales) {
         const std::optional<QString> reading = ReadingText::fromReply(reply, locale);
         // Typed or garbled text judged as a displayed reading: never a crash, and never

@@ -74,9 +74,9 @@ int main(int argc, char *argv[])
     };
     if (!plugIn())
         return 1;
-    device.setResponder([random = std::mt19937(1)](int request) mutable {
-        return answerFor(request, random);
-    });
+    device.setKeepingTimes(false);
+    device.setResponder(
+        [random = std::mt19937(1)](int request) mutable { return answerFor(request, random); });
 
     MemoryPanel panel;
     PollCycle cycle(&panel, port, dir.path(), QLocale(QLocale::Indonesian, QLocale::Indonesia));
