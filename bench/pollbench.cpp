@@ -42,21 +42,34 @@ struct Run
     QList<qint64> requests;
     QList<qint64> answers;
     QList<qint64> closes;
+    QList<qint64> ticks;
 };
 
-// Records when the window's poll cycle closes the port: the end of every poll.
-class CloseRecorder
+// Records when the window's poll cycle closes the port, the end of every poll, and when the poll
+// timer's event arrives, before the poll starts: a late request is then either a late timer or a
+// slow start of the poll.
+class CloseRecorder : public QObject
 {
 public:
     explicit CloseRecorder(Frekuensi &window)
     {
         QObject::connect(&window.pollCycle().link(), &SerialLink::closed,
                          [this] { m_times.append(nowNs()); });
+        const_cast<QTimer &>(window.pollTimer()).installEventFilter(this);
     }
     QList<qint64> takeTimes() { return std::exchange(m_times, {}); }
+    QList<qint64> takeTicks() { return std::exchange(m_ticks, {}); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer)
+            m_ticks.append(nowNs());
+        return false;
+    }
 
 private:
     QList<qint64> m_times;
+    QList<qint64> m_ticks;
 };
 
 // Polls at the given choice for the given time the way an operator's Start does.
@@ -68,6 +81,7 @@ Run pollFor(Frekuensi &window, CloseRecorder &closes, DeviceThread &device, cons
     const qsizetype requestsBefore = device.requestTimes().size();
     const qsizetype answersBefore = device.answerTimes().size();
     closes.takeTimes();
+    closes.takeTicks();
 
     const qint64 thread0 = nowNs(CLOCK_THREAD_CPUTIME_ID);
     const qint64 process0 = nowNs(CLOCK_PROCESS_CPUTIME_ID);
@@ -88,6 +102,7 @@ Run pollFor(Frekuensi &window, CloseRecorder &closes, DeviceThread &device, cons
     run.requests = device.requestTimes().mid(requestsBefore);
     run.answers = device.answerTimes().mid(answersBefore);
     run.closes = closes.takeTimes();
+    run.ticks = closes.takeTicks();
     return run;
 }
 
@@ -338,6 +353,14 @@ int main(int argc, char *argv[])
 
     std::printf("poll period error, from the request times the device saw:\n");
     printPeriods(u"0,25 detik"_qs, answering.requests, 250ms);
+    std::printf("  the same polls seen at the poll timer's event, before the poll starts:\n");
+    printPeriods(u"0,25 detik"_qs, answering.ticks, 250ms);
+    QList<qint64> tickToRequest;
+    for (qsizetype i = 0; i < std::min(answering.ticks.size(), answering.requests.size()); ++i)
+        tickToRequest.append(answering.requests[i] - answering.ticks[i]);
+    const Spread start = spread(tickToRequest);
+    std::printf("  poll timer event to request at the device: median %.3f ms, max %.3f ms\n",
+                ms(start.median), ms(start.max));
     device.setAnswer(kReply);
     for (const auto &[choice, interval] : {std::pair{u"0,50 detik"_qs, 500ms},
                                            {u"0,75 detik"_qs, 750ms},
