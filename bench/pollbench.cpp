@@ -268,13 +268,13 @@ int runPolls(Frekuensi &window, DeviceThread &device, bool answered, int polls)
         device.setAnswer(kReply);
     else
         device.setResponder({});
-    QObject::connect(&window.pollCycle(), &PollCycle::pollEnded, [&window, polls] {
-        static int ended = 0;
-        if (++ended == polls) {
-            window.stop();
-            QCoreApplication::quit();
-        }
-    });
+    QObject::connect(&window.pollCycle(), &PollCycle::pollEnded,
+                     [&window, polls, ended = 0]() mutable {
+                         if (++ended == polls) {
+                             window.stop();
+                             QCoreApplication::quit();
+                         }
+                     });
     window.stop();
     window.findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(u"0,25 detik"_qs);
     window.start();

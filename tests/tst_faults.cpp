@@ -2,6 +2,7 @@
 #include "devicethread.h"
 #include "frekuensi.h"
 #include "permissionsapply.h"
+#include "threadcputime.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -26,13 +26,6 @@ namespace {
 const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
 const QByteArray kFifty = QByteArrayLiteral("10000\r\n");     // 1,000,000 / 20,000 = 50,00
 const QByteArray kFortyNine = QByteArrayLiteral("10101\r\n"); // 1,000,000 / 20,202 = 49,50
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // CPU of this thread (the window's) over a span of wall time.
 class CpuMeter

@@ -1,6 +1,7 @@
 // The window and its run control on the offscreen platform, polling the simulated device.
 #include "frekuensi.h"
 #include "simulateddevice.h"
+#include "threadcputime.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -53,13 +53,6 @@ private:
 
 namespace {
 const QLocale kIndonesian(QLocale::Indonesian, QLocale::Indonesia);
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 QByteArray readAll(const QString &fileName)
 {

@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <random>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 int openDescriptors()
