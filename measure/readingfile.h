@@ -12,15 +12,19 @@ public:
 
     QString path() const { return m_path; }
 
-    // Replaces the file with the text and CR LF. Readers see the old line or the new one, never a
-    // part; when the write fails the old line stays. Returns whether the new line is in place.
+    // Replaces whatever stands at the name with a regular file holding the text and CR LF. Readers
+    // see the old line or the new one, never a part; a link there is replaced, never followed; when
+    // the write fails (full disk, refusing folder) the old line stays and nothing is left beside
+    // it. Returns whether the new line is in place.
     bool rewrite(const QString &text);
 
 private:
-    enum class Outcome { Written, CannotCreate, NotReplaced };
-    bool rewriteLine(const QByteArray &line) const;
-    Outcome writeOnce(const QByteArray &line) const;
+    enum class Outcome { Written, Failed, HeldOpen };
+    bool rewriteLine(const QByteArray &line);
+    Outcome writeOnce(const QByteArray &line);
+    Outcome fail(const QString &reason);
 
     QString m_path;
+    QString m_reason;
     bool m_failing = false;
 };

@@ -2,6 +2,7 @@
 #include "devicethread.h"
 #include "frekuensi.h"
 #include "permissionsapply.h"
+#include "privatemounts.h"
 #include "threadcputime.h"
 
 #include <QApplication>
@@ -58,13 +59,14 @@ private slots:
     void deviceComesBack();
     void portHeldByAnotherProgram();
     void deviceChattersWithoutPause();
-    void folderNotWritable();
+    void fileCannotFollow_data();
+    void fileCannotFollow();
 
 private:
     // The port path stays the same when the device is plugged in again, as /dev/ttyS2 does.
     void plugIn();
     QByteArray fileLine() const;
-    void verifyFileHolds(const QByteArray &line) const;
+    void verifyFileHolds(const QByteArray &line, const QStringList &others = {}) const;
     QString missCount() const { return control<QLineEdit>("Text3")->text(); }
     QString reading() const { return control<QLineEdit>("d_frekuensi")->text(); }
     template <typename T> T *control(const char *name) const
@@ -78,6 +80,7 @@ private:
     QString m_folder;
     std::unique_ptr<DeviceThread> m_device;
     std::unique_ptr<Frekuensi> m_window;
+    bool m_smallFileSystem = false;
 };
 
 void TestFaults::init()
@@ -87,6 +90,8 @@ void TestFaults::init()
     m_port = m_dir->filePath(QStringLiteral("ttyS2"));
     m_folder = m_dir->filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(m_folder));
+    // The program's folder is a small file system of its own, so that a test can fill it.
+    m_smallFileSystem = PrivateMounts::kAvailable && PrivateMounts::mountSmallFileSystem(m_folder);
     m_device = std::make_unique<DeviceThread>();
     plugIn();
     m_device->setAnswer(kFifty);
@@ -101,6 +106,8 @@ void TestFaults::cleanup()
 {
     m_window.reset();
     m_device.reset();
+    if (m_smallFileSystem)
+        PrivateMounts::unmount(m_folder);
     m_dir.reset();
 }
 
@@ -117,12 +124,12 @@ QByteArray TestFaults::fileLine() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
 }
 
-void TestFaults::verifyFileHolds(const QByteArray &line) const
+void TestFaults::verifyFileHolds(const QByteArray &line, const QStringList &others) const
 {
     QCOMPARE(fileLine(), line);
     // Nothing left over from a replacement that did not complete.
-    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{QStringLiteral("freq.text")});
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             QStringList{others} << QStringLiteral("freq.text"));
 }
 
 void TestFaults::waitForReading(const QByteArray &line)
@@ -224,12 +231,27 @@ void TestFaults::deviceChattersWithoutPause()
     QVERIFY(missCount().toInt() >= 0 && missCount().toInt() <= ended.count());
 }
 
-void TestFaults::folderNotWritable()
+void TestFaults::fileCannotFollow_data()
 {
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("read-only folder") << false;
+    QTest::newRow("full file system") << true;
+}
+
+void TestFaults::fileCannotFollow()
+{
+    QFETCH(bool, fullDisk);
+    if (fullDisk && !m_smallFileSystem)
+        QSKIP("mounting a small file system needs root in a mount namespace of its own");
+    const QString filler = QDir(m_folder).filePath(QStringLiteral("filler"));
+
     waitForReading("50,00\r\n");
     m_device->setAnswer(kFortyNine);
     QTRY_VERIFY(!m_window->pollCycle().isPolling());
-    QVERIFY(QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner));
+    if (fullDisk)
+        QVERIFY(PrivateMounts::fill(filler));
+    else
+        QVERIFY(QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner));
     {
         const PermissionsApply asOperator;
         const CpuMeter cpu;
@@ -238,10 +260,13 @@ void TestFaults::folderNotWritable()
         QTest::qWait(600);
         QCOMPARE(missCount(), u"0"_qs);
         QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
-        verifyFileHolds("50,00\r\n");
+        verifyFileHolds("50,00\r\n", fullDisk ? QStringList{u"filler"_qs} : QStringList{});
     }
-    QVERIFY(
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    if (fullDisk)
+        QVERIFY(QFile::remove(filler));
+    else
+        QVERIFY(QFile::setPermissions(m_folder,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     waitForReading("49,50\r\n");
 }
 

@@ -1,14 +1,21 @@
 // The latest-reading file: exact bytes, whole replacement, and the old line kept on failure.
 #include "permissionsapply.h"
+#include "privatemounts.h"
 #include "readingfile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestReadingFile : public QObject
 {
@@ -17,9 +24,28 @@ class TestReadingFile : public QObject
 private slots:
     void rewriteLeavesExactlyOneLine_data();
     void rewriteLeavesExactlyOneLine();
-    void failedRewriteKeepsPreviousFile();
+    void faultKeepsLastLineAndNothingElse_data();
+    void faultKeepsLastLineAndNothingElse();
     void concurrentReaderNeverSeesPartOfALine();
 };
+
+namespace {
+
+enum class Fault {
+    FolderGone,
+    FolderAtName,
+    ReadOnlyFolder,
+    FullFileSystem,
+    LinkOutside,
+    DanglingLink,
+    OthersLinkStickyFolder,
+};
+
+constexpr uid_t kOtherUser = 4242;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
@@ -69,37 +95,142 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
              QStringList{QStringLiteral("freq.text")});
 }
 
-void TestReadingFile::failedRewriteKeepsPreviousFile()
+void TestReadingFile::faultKeepsLastLineAndNothingElse_data()
 {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QByteArray>("held"); // by freq.text while the fault lasts
+
+    const QByteArray old("50,00\r\n");
+    QTest::newRow("folder gone") << Fault::FolderGone << QByteArray("(none)");
+    QTest::newRow("folder standing at the name") << Fault::FolderAtName << QByteArray("(folder)");
+    QTest::newRow("read-only folder") << Fault::ReadOnlyFolder << old;
+    QTest::newRow("full file system") << Fault::FullFileSystem << old;
+    QTest::newRow("link to a file outside") << Fault::LinkOutside << QByteArray("50,01\r\n");
+    QTest::newRow("link to nothing outside") << Fault::DanglingLink << QByteArray("50,01\r\n");
+    QTest::newRow("another user's link, sticky folder")
+        << Fault::OthersLinkStickyFolder << QByteArray("(link)");
+}
+
+// Whatever stands at the name or happens to the folder, the monitor writes nowhere else, freq.text
+// holds a whole line or nothing new, no temporary file is left, and the file follows the reading
+// again once the fault is gone.
+void TestReadingFile::faultKeepsLastLineAndNothingElse()
+{
+    QFETCH(Fault, fault);
+    QFETCH(QByteArray, held);
+
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    ReadingFile good(dir.path());
-    QVERIFY(good.rewrite(QStringLiteral("50,00")));
+    const QString folder = dir.filePath(QStringLiteral("bin"));
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    const QString secret = QDir(outside).filePath(QStringLiteral("secret"));
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(outside));
+    QFile secretFile(secret);
+    QVERIFY(secretFile.open(QIODevice::WriteOnly) && secretFile.write("secret\n") == 7);
+    secretFile.close();
 
-    // A folder that does not exist: nothing can be created there.
-    ReadingFile missing(dir.filePath(QStringLiteral("gone")));
-    QVERIFY(!missing.rewrite(QStringLiteral("50,01")));
+    if (fault == Fault::FullFileSystem && !PrivateMounts::kAvailable)
+        QSKIP("mounting a small file system needs root in a mount namespace of its own");
+    if (fault == Fault::FullFileSystem)
+        QVERIFY(PrivateMounts::mountSmallFileSystem(folder));
+    const auto unmount = qScopeGuard([&] {
+        if (fault == Fault::FullFileSystem)
+            PrivateMounts::unmount(folder);
+    });
+    ReadingFile file(folder);
+    QVERIFY(file.rewrite(QStringLiteral("50,00")));
 
-    // A folder in the way of the file: the replacement cannot be renamed over it.
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("blocked/freq.text")));
-    ReadingFile blocked(dir.filePath(QStringLiteral("blocked")));
-    QVERIFY(!blocked.rewrite(QStringLiteral("50,01")));
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("blocked"))).entryList(QDir::Files | QDir::Hidden),
-             QStringList());
+    const QByteArray path = QFile::encodeName(file.path());
+    const QString filler = dir.filePath(QStringLiteral("bin/filler"));
+    switch (fault) {
+    case Fault::FolderGone:
+        QVERIFY(QDir(folder).removeRecursively());
+        break;
+    case Fault::FolderAtName:
+        QVERIFY(QFile::remove(file.path()) && QDir().mkdir(file.path()));
+        break;
+    case Fault::ReadOnlyFolder:
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        break;
+    case Fault::FullFileSystem:
+        QVERIFY(PrivateMounts::fill(filler));
+        break;
+    case Fault::LinkOutside:
+    case Fault::DanglingLink:
+        QVERIFY(QFile::remove(file.path()));
+        QVERIFY(QFile::link(fault == Fault::LinkOutside ? secret : secret + u"-absent"_qs,
+                            file.path()));
+        break;
+    case Fault::OthersLinkStickyFolder:
+        // Planted by another operator in a folder that is not ours either: sticky, the link
+        // cannot be replaced, and it is not followed.
+        QVERIFY(QFile::remove(file.path()) && QFile::link(secret, file.path()));
+        if (::lchown(path.constData(), kOtherUser, kOtherUser) != 0 ||
+            ::chown(QFile::encodeName(folder).constData(), kOtherUser, kOtherUser) != 0)
+            QSKIP("planting another user's link needs root");
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 01777) == 0);
+        break;
+    }
 
-    QCOMPARE(contents(good.path()), QByteArray("50,00\r\n"));
-
-    // A read-only folder around a writable file: the line is never rewritten in place.
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const bool written = held == "50,01\r\n";
+    if (!written) {
+        // Said once, not on every poll for as long as the fault lasts.
+        const QRegularExpression said(u"freq.text cannot be replaced"_qs);
+        QTest::ignoreMessage(QtWarningMsg, said);
+        QTest::failOnWarning(said);
+    }
     {
         const PermissionsApply asOperator;
-        QVERIFY(!good.rewrite(QStringLiteral("50,02")));
+        QCOMPARE(file.rewrite(QStringLiteral("50,01")), written);
+        QCOMPARE(file.rewrite(QStringLiteral("50,01")), written);
     }
-    QVERIFY(
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(contents(good.path()), QByteArray("50,00\r\n"));
-    QVERIFY(good.rewrite(QStringLiteral("50,03")));
-    QCOMPARE(contents(good.path()), QByteArray("50,03\r\n"));
+
+    const QFileInfo atName(file.path());
+    const QByteArray seen = atName.isSymLink()                ? QByteArray("(link)")
+                            : atName.isDir()                  ? QByteArray("(folder)")
+                            : !QFileInfo::exists(file.path()) ? QByteArray("(none)")
+                                                              : contents(file.path());
+    QCOMPARE(seen, held);
+    QCOMPARE(contents(secret), QByteArray("secret\n"));
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("secret")});
+    QStringList expected{QStringLiteral("freq.text")};
+    if (fault == Fault::FullFileSystem)
+        expected.append(QStringLiteral("filler"));
+    if (fault != Fault::FolderGone)
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                        QDir::Name | QDir::Reversed),
+                 expected);
+
+    // The fault goes away: the next rewrite puts the line in place.
+    switch (fault) {
+    case Fault::FolderGone:
+        QVERIFY(QDir().mkpath(folder));
+        break;
+    case Fault::FolderAtName:
+        QVERIFY(QDir().rmdir(file.path()));
+        break;
+    case Fault::ReadOnlyFolder:
+        QVERIFY(
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        break;
+    case Fault::FullFileSystem:
+        QVERIFY(QFile::remove(filler));
+        break;
+    case Fault::LinkOutside:
+    case Fault::DanglingLink:
+        break;
+    case Fault::OthersLinkStickyFolder:
+        QVERIFY(QFile::remove(file.path()));
+        break;
+    }
+    if (!written)
+        QTest::ignoreMessage(QtInfoMsg,
+                             QRegularExpression(u"freq.text is being replaced again"_qs));
+    QVERIFY(file.rewrite(QStringLiteral("50,02")));
+    QCOMPARE(contents(file.path()), QByteArray("50,02\r\n"));
+    QVERIFY(!QFileInfo(file.path()).isSymLink());
+    QCOMPARE(contents(secret), QByteArray("secret\n"));
 }
 
 void TestReadingFile::concurrentReaderNeverSeesPartOfALine()
