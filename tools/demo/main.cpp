@@ -1,10 +1,13 @@
-// frekuensi-demo: the monitor polling a simulated 50 Hz grid meter on a pseudo-terminal.
+// frekuensi-demo: the monitor polling a simulated 50 Hz grid meter on a pseudo-terminal, writing its
+// own freq.text in the user's data folder.
 #include "frekuensi.h"
 #include "simulateddevice.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -35,11 +38,21 @@ SimulatedDevice::Answer gridAnswer(int request)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Made-up readings must never reach the freq.text that the real monitor writes beside itself,
+    // wherever the demo is installed or copied to: the demo keeps its own in the user's data folder.
+    QCoreApplication::setApplicationName(QStringLiteral("frekuensi-demo"));
+    const QString fileDirectory =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (fileDirectory.isEmpty() || !QDir().mkpath(fileDirectory))
+        return 1;
     SimulatedDevice device;
     if (!device.plugIn())
         return 1;
     device.setResponder(gridAnswer);
-    Frekuensi window(device.devicePath(), QCoreApplication::applicationDirPath());
+    Frekuensi window(device.devicePath(), fileDirectory);
+    window.setWindowTitle(QStringLiteral("Frekuensi (demo)"));
+    qInfo("The demo writes its readings to %s",
+          qPrintable(QDir::toNativeSeparators(window.pollCycle().readingFile().path())));
     window.show();
     return app.exec();
 }
