@@ -2,7 +2,9 @@
 #include "frekuensi.h"
 #include "simulateddevice.h"
 #include "threadcputime.h"
+#include "translation.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -35,6 +37,9 @@ private slots:
     void stopDuringAWait();
     void leavingDuringAWaitEndsTheProgram_data();
     void leavingDuringAWaitEndsTheProgram();
+    void explanationsFollowTheLanguage_data();
+    void explanationsFollowTheLanguage();
+    void everyControlIsNamedForAScreenReader();
 
 private:
     void makeWindow();
@@ -322,6 +327,91 @@ void TestFrekuensi::leavingDuringAWaitEndsTheProgram()
     QVERIFY(!m_window->pollCycle().isPolling());
     QVERIFY(!m_window->pollCycle().link().isOpen());
     QVERIFY(!m_window->watchdogTimer().isActive());
+}
+
+void TestFrekuensi::explanationsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description"); // spoken, and shown as the tooltip
+
+    struct Explained
+    {
+        const char *box, *name, *description;
+    };
+    const Explained english[] = {
+        {"d_frekuensi", "Frequency reading", "The latest reading from the meter, in hertz"},
+        {"Text1", "Watchdog ticks",
+         "Ticks of 100 ms while waiting for a reply; 2 means the reply came too late"},
+        {"Text3", "Misses in a row", "Polls in a row that got no reading"},
+        {"indikator", "Heartbeat", "Changes between 1 and 2 on every poll"},
+        {"Combo1", "Poll interval", "How often the meter is asked for a reading"},
+    };
+    const Explained indonesian[] = {
+        {"d_frekuensi", "Pembacaan frekuensi", "Pembacaan terakhir dari alat ukur, dalam hertz"},
+        {"Text1", "Detak pengawas",
+         "Detak 100 ms selama menunggu balasan; 2 berarti balasan terlambat"},
+        {"Text3", "Gagal berturut-turut",
+         "Permintaan berturut-turut yang tidak mendapat pembacaan"},
+        {"indikator", "Denyut", "Berganti antara 1 dan 2 pada setiap permintaan"},
+        {"Combo1", "Selang permintaan", "Seberapa sering alat ukur diminta pembacaan"},
+    };
+    // English is the fallback for a language the program has no translation for (Swahili).
+    for (const auto &[language, texts] :
+         {std::pair{"id_ID", indonesian}, std::pair{"en_US", english},
+          std::pair{"sw_KE", english}}) {
+        for (int i = 0; i < 5; ++i)
+            QTest::addRow("%s %s", language, texts[i].box)
+                << QString::fromLatin1(language) << QString::fromLatin1(texts[i].box)
+                << QString::fromUtf8(texts[i].name) << QString::fromUtf8(texts[i].description);
+    }
+}
+
+void TestFrekuensi::explanationsFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, box);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+
+    const Translation translation{QLocale(language)};
+    m_window.reset();
+    makeWindow(); // the window takes its texts when it is made, as at start-up
+    auto *widget = m_window->findChild<QWidget *>(box);
+    QVERIFY(widget);
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(spoken);
+    QCOMPARE(widget->accessibleName(), name);
+    // On Linux Qt announces an editable combo box by its text and gives its name elsewhere.
+    if (!qobject_cast<QComboBox *>(widget) || spoken->text(QAccessible::Name) == name)
+        QCOMPARE(spoken->text(QAccessible::Name), name);
+    else
+        QCOMPARE(spoken->text(QAccessible::Name), u"1,00 detik"_qs);
+    QCOMPARE(spoken->text(QAccessible::Description), description);
+    QCOMPARE(widget->toolTip(), description);
+}
+
+// What a screen reader announces for each control: what a label or button shows, and for a box of
+// bare numbers what it counts, never the number alone.
+void TestFrekuensi::everyControlIsNamedForAScreenReader()
+{
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
+    QVERIFY(window);
+    QCOMPARE(window->childCount(), 11);
+    for (int i = 0; i < window->childCount(); ++i) {
+        QAccessibleInterface *child = window->child(i);
+        const QString name = child->text(QAccessible::Name);
+        const QString shown = child->text(QAccessible::Value);
+        if (auto *label = qobject_cast<QLabel *>(child->object()))
+            QCOMPARE(name, label->text());
+        else if (auto *button = qobject_cast<QPushButton *>(child->object()))
+            QCOMPARE(name, button->text());
+        else if (auto *choice = qobject_cast<QComboBox *>(child->object()))
+            QVERIFY(name == choice->currentText() || name == choice->accessibleName());
+        else
+            QVERIFY2(!name.isEmpty() && name != shown, qPrintable(child->object()->objectName()));
+    }
 }
 
 QTEST_MAIN(TestFrekuensi)

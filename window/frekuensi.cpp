@@ -27,12 +27,20 @@ template <typename Control> Control *place(QWidget *window, const char *name, co
     return control;
 }
 
+// A box shows a bare number, so a screen reader is told what it counts, and the same sentence
+// explains it to the eye as a tooltip.
+void explain(QWidget *box, const QString &accessibleName, const QString &description)
+{
+    box->setAccessibleName(accessibleName);
+    box->setAccessibleDescription(description);
+    box->setToolTip(description);
+}
+
 QLineEdit *textBox(QWidget *window, const char *name, const QRect &geometry,
                    const QString &accessibleName, const QString &description)
 {
     auto *box = place<QLineEdit>(window, name, geometry);
-    box->setAccessibleName(accessibleName);
-    box->setAccessibleDescription(description);
+    explain(box, accessibleName, description);
     return box;
 }
 
@@ -62,23 +70,24 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
     m_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     m_reading = textBox(this, "d_frekuensi", fromTwips(840, 720, 2535, 975),
-                        tr("Frequency reading"), tr("The latest reading in hertz"));
+                        tr("Frequency reading"), tr("The latest reading from the meter, in hertz"));
     m_reading->setText(QStringLiteral("00,00"));
     m_reading->setFont(fontOrLiberation(QStringLiteral("Arial Black"), QFont::Black, 27.75));
     m_reading->setAlignment(Qt::AlignCenter);
 
-    m_watchdogBox = textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
-                            tr("Watchdog ticks of 100 ms counted while waiting for a reply"));
+    m_watchdogBox =
+        textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
+                tr("Ticks of 100 ms while waiting for a reply; 2 means the reply came too late"));
     m_missBox = textBox(this, "Text3", fromTwips(120, 1320, 495, 495), tr("Misses in a row"),
                         tr("Polls in a row that got no reading"));
     m_heartbeat = textBox(this, "indikator", fromTwips(3960, 1200, 495, 375), tr("Heartbeat"),
-                          tr("Alternates between 1 and 2 on every poll"));
+                          tr("Changes between 1 and 2 on every poll"));
 
     m_interval = place<QComboBox>(this, "Combo1", fromTwips(3840, 480, 1335, 315));
     m_interval->setEditable(true);
     m_interval->addItems(PollInterval::choices());
     m_interval->setEditText(QStringLiteral("1,00 detik"));
-    m_interval->setAccessibleName(tr("Poll interval"));
+    explain(m_interval, tr("Poll interval"), tr("How often the meter is asked for a reading"));
 
     m_start = place<QPushButton>(this, "Command1", fromTwips(600, 2040, 615, 375));
     m_start->setText(QStringLiteral("Start"));
@@ -90,11 +99,12 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
 
     m_portNumber = place<QLabel>(this, "Label1", fromTwips(3960, 2040, 495, 375));
     m_portNumber->setText(QStringLiteral("3"));
-    m_portNumber->setAccessibleName(tr("Port number"));
+    m_portNumber->setAccessibleDescription(tr("Number of the serial port the meter is on"));
     m_portKind = place<QLabel>(this, "Label2", fromTwips(3840, 2760, 615, 255));
     m_portKind->setText(QStringLiteral("com"));
-    m_portKind->setAccessibleName(tr("Port kind"));
-    m_title->setAccessibleName(tr("Title"));
+    m_portKind->setAccessibleDescription(tr("The meter is on a COM (serial) port"));
+    // A label is announced by what it shows; only its description explains it.
+    m_title->setAccessibleDescription(tr("Name of the program"));
 
     // The focus order of the original layout; labels take no focus.
     setTabOrder(m_start, m_stop);

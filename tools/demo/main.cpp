@@ -1,7 +1,8 @@
-// frekuensi-demo: the monitor polling a simulated 50 Hz grid meter on a pseudo-terminal, writing its
-// own freq.text in the user's data folder.
+// frekuensi-demo: the monitor polling a simulated 50 Hz grid meter on a pseudo-terminal, writing
+// its own freq.text in the user's data folder.
 #include "frekuensi.h"
 #include "simulateddevice.h"
+#include "translation.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -38,8 +39,10 @@ SimulatedDevice::Answer gridAnswer(int request)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    const Translation translation;
     // Made-up readings must never reach the freq.text that the real monitor writes beside itself,
-    // wherever the demo is installed or copied to: the demo keeps its own in the user's data folder.
+    // wherever the demo is installed or copied to: the demo keeps its own in the user's data
+    // folder.
     QCoreApplication::setApplicationName(QStringLiteral("frekuensi-demo"));
     const QString fileDirectory =
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
