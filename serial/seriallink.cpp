@@ -2,6 +2,8 @@
 
 #include "portsettings.h"
 
+#include <QDeadlineTimer>
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <termios.h>
@@ -83,9 +85,13 @@ bool SerialLink::send(const QByteArray &bytes)
         return false;
     if (m_port.write(bytes) != bytes.size())
         return false;
-    // write() only queues; a close before the event loop runs again would lose the request.
+    // write() only queues; a close before the event loop runs again would lose the request. The
+    // bytes go out while waiting here for the write to complete: on Windows the write is an
+    // overlapped operation whose completion only a wait (or the event loop) collects, so flushing
+    // in a loop would spin forever. The bound keeps a line that takes nothing from hanging a poll.
+    QDeadlineTimer deadline(kWriteTimeout);
     while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
-        if (!m_port.flush())
+        if (!m_port.waitForBytesWritten(deadline.remainingTime()))
             return false;
     }
     return m_port.isOpen();

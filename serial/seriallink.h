@@ -5,6 +5,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 // The request/reply link to the measuring device; every operation that cannot complete reports it.
@@ -13,6 +14,9 @@ class SerialLink : public QObject
     Q_OBJECT
 
 public:
+    // The request takes about 1 ms at 9600 baud; a line that takes nothing for this long fails it.
+    static constexpr std::chrono::milliseconds kWriteTimeout{100};
+
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;
 
@@ -22,7 +26,7 @@ public:
     // Opens with the fixed settings and discards anything the port held from before.
     bool open();
     void close();
-    // Sends the bytes as they are and pushes them out before returning.
+    // Sends the bytes as they are and waits, at most kWriteTimeout, until they are written.
     bool send(const QByteArray &bytes);
     // Received bytes not yet read; nothing (a failure, never 0) when the port is closed.
     std::optional<qint64> bytesWaiting() const;
