@@ -23,7 +23,10 @@ int main(int argc, char *argv[])
                                    QStringLiteral("Milliseconds before answering (default 10)."),
                                    QStringLiteral("ms"), QStringLiteral("10"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
-    parser.addOptions({reply, delay, silent});
+    const QCommandLineOption logRequests(
+        QStringLiteral("log-requests"),
+        QStringLiteral("Print a line for each request: its number and monotonic time in ms."));
+    parser.addOptions({reply, delay, silent, logRequests});
     parser.process(app);
 
     SimulatedDevice device;
@@ -36,6 +39,14 @@ int main(int argc, char *argv[])
     else
         device.setAnswer(parser.value(reply).toLatin1(),
                          std::chrono::milliseconds(parser.value(delay).toInt()));
-    QTextStream(stdout) << device.devicePath() << Qt::endl;
+    QTextStream out(stdout);
+    if (parser.isSet(logRequests)) {
+        QObject::connect(&device, &SimulatedDevice::requestReceived, &app, [&out](int request) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            out << "request " << request << ' '
+                << std::chrono::duration_cast<std::chrono::milliseconds>(now).count() << Qt::endl;
+        });
+    }
+    out << device.devicePath() << Qt::endl;
     return app.exec();
 }

@@ -1,12 +1,26 @@
 #!/bin/sh
-# Installs what building and running Frekuensi needs from Debian 12's own packages; with --ci also
-# what the CI stages need (sanitizers, fuzzer, package check, the Windows build and Wine). Works as
-# root without sudo and as a user with sudo, and fetches the package lists first, so it works on a
-# fresh machine whose lists were never fetched. Installs nothing when all is there.
+# Installs what building and running Frekuensi needs from Debian 12's own packages. With --windows
+# also the MinGW-w64 cross compiler and Wine, and unpacks the Qt for Windows that lies beside the
+# repository (../shared/windows) into build-windows-qt/; with --ci everything the CI stages need.
+# Works as root without sudo and as a user with sudo, and fetches the package lists first, so it
+# works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
+cd "$(dirname "$0")/.."
 packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools fonts-liberation"
-if [ "${1:-}" = --ci ]; then
-  packages="$packages xvfb xauth clang-14 libclang-rt-14-dev lintian xz-utils"
+windows_packages="g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool xz-utils"
+windows=false
+for option in "$@"; do
+  case $option in
+  --windows) windows=true ;;
+  --ci)
+    windows=true
+    packages="$packages clang-14 libclang-rt-14-dev lintian"
+    ;;
+  *) echo "setup: unknown option $option (--windows, --ci)" >&2; exit 2 ;;
+  esac
+done
+if $windows; then
+  packages="$packages $windows_packages"
 fi
 
 missing=""
@@ -14,16 +28,23 @@ for package in $packages; do
   dpkg-query -W -f='${Status}' "$package" 2> /dev/null | grep -q "install ok installed" ||
     missing="$missing $package"
 done
-[ -n "$missing" ] || exit 0
-
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=""
-elif command -v sudo > /dev/null; then
-  as_root="sudo"
-else
-  echo "setup: installing$missing needs root: run this as root, or install sudo" >&2
-  exit 1
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=""
+  elif command -v sudo > /dev/null; then
+    as_root="sudo"
+  else
+    echo "setup: installing$missing needs root: run this as root, or install sudo" >&2
+    exit 1
+  fi
+  $as_root apt-get update
+  # shellcheck disable=SC2086 # one word a package
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 fi
-$as_root apt-get update
-# shellcheck disable=SC2086 # one word a package
-$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+
+qt=../shared/windows/qt6.4.2-mingw-w64-x86_64.tar.xz
+if $windows && [ ! -d build-windows-qt/qt6-mingw ]; then
+  [ -f "$qt" ] || { echo "setup: $qt not found" >&2; exit 1; }
+  mkdir -p build-windows-qt
+  tar -xJf "$qt" -C build-windows-qt
+fi
