@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Bytes that rewriting freq.text sends to the disk, on a fresh ext4 image mounted with Debian's
-# defaults (data=ordered, auto_da_alloc, a journal commit every 5 s) and 4 KiB blocks, as on a
-# desktop's disk, read from the loop device's sectors-written counter. Needs root.
-# Usage: bench/diskwear.sh BUILD [SECONDS]
+# defaults (data=ordered, auto_da_alloc, a journal commit every 5 s), read from the loop device's
+# sectors-written counter. Blocks of 4 KiB as on a desktop's disk, or 1 KiB as mkfs gives a small
+# image. Needs root. Usage: bench/diskwear.sh BUILD [SECONDS] [BLOCK_SIZE]
 set -euo pipefail
 bench="$(realpath "$1")/bench/frekuensi-filebench"
 seconds=${2:-30}
+block_size=${3:-4096}
 work=$(mktemp -d)
 trap 'umount "$work/mnt" 2> /dev/null || true; rm -rf "$work"' EXIT
 truncate -s 256M "$work/disk.img"
-mkfs.ext4 -q -F -b 4096 "$work/disk.img"
+mkfs.ext4 -q -F -b "$block_size" "$work/disk.img"
 mkdir "$work/mnt"
 
 measure() { # method interval_ms
@@ -26,7 +27,7 @@ measure() { # method interval_ms
     printf "%-9s %5.2f s  %8.1f KiB/s  %6.2f GiB/day\n", m, i / 1000, kib, kib * 86400 / 1048576 }'
 }
 
-echo "method   interval  written        per day   ($seconds s each, $(uname -r))"
+echo "method   interval  written        per day   ($seconds s each, $block_size-byte blocks, $(uname -r))"
 measure savefile 250
 measure inplace 250
 for interval in 250 500 750 1000; do measure monitor $interval; done
