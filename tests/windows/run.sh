@@ -17,6 +17,20 @@ mkdir -p "$windows_build/unpacked"
 folder=$(ls -d "$windows_build"/unpacked/frekuensi-*-windows-x64)
 echo "zip: $(basename "$zip"), $(stat -c %s "$zip") bytes, $(find "$folder" -type f | wc -l) files"
 
+# What the zip ships is what its programs import, and what they import that it does not ship is
+# Windows' own (Qt's and MinGW's libraries are not).
+imports=$(find "$folder" -iname '*.exe' -o -iname '*.dll' | while read -r pe; do
+  x86_64-w64-mingw32-objdump -p "$pe" | awk '/DLL Name:/ {print tolower($3)}'
+done | sort -u)
+for dll in "$folder"/*.dll; do
+  name=$(basename "$dll" | tr '[:upper:]' '[:lower:]')
+  grep -qx "$name" <<< "$imports" || fail "the zip ships $name, which nothing imports"
+done
+for name in $imports; do
+  [[ -n $(find "$folder" -maxdepth 1 -iname "$name") ]] && continue
+  [[ $name =~ ^(qt6|lib) ]] && fail "$name is imported but not in the zip"
+done
+
 export WINEPREFIX="$windows_build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [[ -d "$WINEPREFIX" ]] || wineboot --init > /dev/null 2>&1
 ctest --test-dir "$windows_build" --output-on-failure
