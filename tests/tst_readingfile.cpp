@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -343,10 +344,14 @@ void TestReadingFile::readerHoldingTheFile()
     HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     QVERIFY(reader != INVALID_HANDLE_VALUE);
+    // The reader's hold starts when its thread runs, not when the thread is asked for.
+    std::latch holding(1);
     std::thread letGo([&] {
+        holding.count_down();
         Sleep(DWORD(heldMs));
         CloseHandle(reader);
     });
+    holding.wait();
     if (!written)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"freq.text cannot be replaced"_qs));
     const bool rewritten = file.rewrite(QStringLiteral("50,01"));
