@@ -6,7 +6,9 @@
 # works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
 cd "$(dirname "$0")/.."
-packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools fonts-liberation"
+# libfuse3-dev and fuse3: the power-cut check's recording disk.
+packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools fonts-liberation
+  libfuse3-dev fuse3"
 windows_packages="g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool xz-utils"
 windows=false
 for option in "$@"; do

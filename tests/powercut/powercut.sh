@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# A power cut at every point of a run of freq.text rewrites. A fresh ext4 (4 KiB blocks, mounted
+# with the kernel's defaults) sits on a loop device with direct I/O over frekuensi-loggingdisk,
+# which records every write and cache flush the disk receives. frekuensi-filebench rewrites
+# freq.text there; then, for each write after the first freq.text was committed, the image a power
+# cut would have left is rebuilt twice, once with the writes as they arrived and once with a random
+# half of the writes since the last flush lost (a volatile disk cache), mounted (the journal
+# replays) and freq.text read: it must hold one whole line, never NUL bytes, nothing, a part of a
+# line, or be missing.
+#
+# Usage: [FS=ext4|ext4-writeback|xfs|btrfs] tests/powercut/powercut.sh BUILD [SECONDS] [METHOD] [MAX_IMAGES]
+#   METHOD is frekuensi-filebench's: monitor (the program's own file code, which must pass) or
+#   inplace (truncate and write, which must show faults, so that this check is seen to catch them).
+# Needs root, loop devices and FUSE; exits 77 (skipped) without them.
+set -euo pipefail
+build=$(realpath "$1")
+seconds=${2:-20}
+method=${3:-monitor}
+max_images=${4:-200}
+interval=250 # the fastest poll choice
+fs=${FS:-ext4}
+case $fs in
+ext4) size=64M mkfs=(mkfs.ext4 -q -F -b 4096) mount_options=defaults ;;
+ext4-writeback) size=64M mkfs=(mkfs.ext4 -q -F -b 4096) mount_options=data=writeback ;;
+xfs) size=320M mkfs=(mkfs.xfs -q -f) mount_options=defaults ;;
+btrfs) size=128M mkfs=(mkfs.btrfs -q -f) mount_options=defaults ;;
+*) echo "powercut: unknown FS $fs (ext4, ext4-writeback, xfs, btrfs)" >&2; exit 2 ;;
+esac
+disk="$build/tests/powercut/frekuensi-loggingdisk"
+writer="$build/bench/frekuensi-filebench"
+skip() { echo "SKIP: $*"; exit 77; }
+[[ $(id -u) -eq 0 ]] || skip "the power-cut check needs root (loop devices, mounts, FUSE)"
+[[ -c /dev/fuse ]] || skip "the power-cut check needs FUSE (/dev/fuse)"
+[[ -x $disk ]] || skip "frekuensi-loggingdisk was not built (libfuse3-dev missing)"
+losetup -f > /dev/null 2>&1 || skip "the power-cut check needs a free loop device"
+
+work=$(mktemp -d)
+fs_loop=""
+daemon=""
+cleanup() {
+  mountpoint -q "$work/fs" && umount "$work/fs"
+  mountpoint -q "$work/check" && umount "$work/check"
+  [[ -n $fs_loop ]] && losetup -d "$fs_loop" 2> /dev/null
+  mountpoint -q "$work/fuse" && umount "$work/fuse"
+  [[ -n $daemon ]] && wait "$daemon" 2> /dev/null
+  mountpoint -q "$work/ram" && umount "$work/ram"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/ram" "$work/fuse" "$work/fs" "$work/check"
+# The crash images are rebuilt in memory, one at a time.
+mount -t tmpfs -o size=2G tmpfs "$work/ram"
+truncate -s "$size" "$work/ram/base.img"
+"${mkfs[@]}" "$work/ram/base.img" > /dev/null
+
+"$disk" serve "$work/ram/base.img" "$work/ram/log" "$work/fuse" &
+daemon=$!
+for _ in $(seq 100); do [[ -e $work/fuse/disk.img ]] && break; sleep 0.05; done
+fs_loop=$(losetup -f --show --direct-io=on "$work/fuse/disk.img")
+[[ $(losetup -n -O DIO "$fs_loop" | tr -d ' ') == 1 ]] ||
+  { echo "FAIL: the loop device does not use direct I/O"; exit 1; }
+mount -o "$mount_options" "$fs_loop" "$work/fs"
+echo "$fs on $(basename "$fs_loop"), kernel $(uname -r): $(findmnt -n -o FSTYPE,OPTIONS "$work/fs")"
+if [[ -r /proc/fs/ext4/$(basename "$fs_loop")/options ]]; then
+  options=$(tr '\n' ',' < "/proc/fs/ext4/$(basename "$fs_loop")/options")
+  echo "ext4 options in force: ${options%,}"
+fi
+
+# A first line, committed; from here on freq.text always existed.
+"$writer" "$method" "$work/fs" 1 "$interval" > /dev/null
+sync -f "$work/fs"
+first=$(cat "$work/fuse/writes")
+"$writer" "$method" "$work/fs" "$seconds" "$interval"
+last=$(cat "$work/fuse/writes")
+umount "$work/fs"
+losetup -d "$fs_loop"
+fs_loop=""
+umount "$work/fuse"
+wait "$daemon"
+daemon=""
+
+# What a power cut left at freq.text.
+classify() {
+  local file="$work/check/freq.text"
+  if [[ ! -e $file ]]; then echo missing; return; fi
+  local size; size=$(stat -c %s "$file")
+  if ((size == 0)); then echo empty; return; fi
+  if (($(tr -d '\000' < "$file" | wc -c) < size)); then echo nul; return; fi
+  if ((size == 7)) && grep -qaxE $'[0-9]{2}[,.][0-9]{2}\r' "$file"; then echo whole; return; fi
+  echo torn
+}
+
+declare -A counts
+step=$(((last - first + max_images - 1) / max_images))
+((step >= 1)) || step=1
+images=0
+for ((k = first + 1; k <= last; k += step)); do
+  for model in arrival cache; do
+    seed=()
+    [[ $model == cache ]] && seed=("$k")
+    "$disk" image "$work/ram/base.img" "$work/ram/log" "$k" "$work/ram/crash.img" "${seed[@]}"
+    mount -o loop "$work/ram/crash.img" "$work/check"
+    verdict=$(classify)
+    umount "$work/check"
+    counts[$model.$verdict]=$((${counts[$model.$verdict]:-0} + 1))
+  done
+  images=$((images + 1))
+done
+
+faults=0
+for model in arrival cache; do
+  line="$model:"
+  for verdict in whole nul empty torn missing; do
+    line+=" $verdict ${counts[$model.$verdict]:-0}"
+    [[ $verdict == whole ]] || faults=$((faults + ${counts[$model.$verdict]:-0}))
+  done
+  echo "$line   (of $images crash images, writes $first to $last, every $step)"
+done
+if [[ $method == monitor ]]; then
+  ((faults == 0)) || { echo "FAIL: $faults crash images left freq.text without a whole line"; exit 1; }
+else
+  ((faults > 0)) || { echo "FAIL: $method, known unsafe, left no fault: the check cannot fail"; exit 1; }
+fi
+echo "power-cut check ($method): passed"
