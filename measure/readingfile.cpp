@@ -13,6 +13,7 @@
 #include <qt_windows.h>
 #else
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -89,11 +90,54 @@ ReadingFile::Outcome ReadingFile::fail(const QString &reason)
 
 // The line goes into a new file beside freq.text, which is then renamed over the name. The file is
 // written unbuffered, so a full disk fails the write itself and the rename is never reached. The
-// rename replaces whatever is at the name, a link included, without following it. No sync before
-// the rename: on ext4 (data=ordered, auto_da_alloc) the data of a file renamed over another reaches
-// the disk before the rename does, so a power cut leaves the old line or the new one, and a sync
-// four times a second would wear the disk for nothing. Only a first file, which replaces no line,
-// is synced.
+// rename replaces whatever is at the name, a link included, without following it.
+//
+// Power cuts: the new file's block must be on the disk, and marked as written, before the rename
+// is. On ext4 with 4 KiB blocks (dioread_nolock, the default since Linux 5.6) a new block is
+// allocated as an unwritten extent and only marked written after its write completes; a rename
+// committed between the two leaves freq.text reading as NUL bytes. So the rewrite waits for the new
+// file's writeback to complete before renaming (sync_file_range: a page ends writeback only after
+// ext4 has converted its extent, in a journal transaction no later than the rename's). That writes
+// the one block auto_da_alloc would have written at the rename anyway, and forces no journal
+// commit and no cache flush, unlike fdatasync four times a second. Only a first file, which
+// replaces no line, is synced whole. Elsewhere the file is flushed the documented way: fdatasync,
+// and FlushFileBuffers on Windows, where NTFS journals the rename but not the file's data.
+namespace {
+
+// Empty, or why the new file's data could not be put on the disk.
+QString settleOnDisk(QFile &file, bool replacesALine)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(replacesALine);
+    const HANDLE handle = CreateFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file.fileName()).utf16()),
+        GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return qt_error_string(int(GetLastError()));
+    const bool flushed = FlushFileBuffers(handle);
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    return flushed ? QString() : qt_error_string(int(error));
+#else
+    const int fd = file.handle();
+#ifdef Q_OS_LINUX
+    if (replacesALine) {
+        if (::sync_file_range(fd, 0, 0,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) == 0)
+            return {};
+        return qt_error_string(errno);
+    }
+#else
+    Q_UNUSED(replacesALine);
+#endif
+    return ::fdatasync(fd) == 0 ? QString() : qt_error_string(errno);
+#endif
+}
+
+} // namespace
+
 ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
 {
     QFile file;
@@ -110,12 +154,16 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
     if (file.write(line) != line.size())
         reason = file.errorString();
 #ifndef Q_OS_WIN
-    else if (!regularFileAt(m_path) && ::fdatasync(file.handle()) != 0)
-        reason = qt_error_string(errno);
+    else
+        reason = settleOnDisk(file, regularFileAt(m_path));
 #endif
     file.close();
     if (reason.isEmpty() && file.error() != QFileDevice::NoError)
         reason = file.errorString();
+#ifdef Q_OS_WIN
+    if (reason.isEmpty())
+        reason = settleOnDisk(file, true);
+#endif
     if (!reason.isEmpty()) {
         file.remove();
         return fail(reason);
