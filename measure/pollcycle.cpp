@@ -55,8 +55,7 @@ void PollCycle::runPoll()
 
     // Releasing the link.
     m_panel->setWatchdogEnabled(false);
-    if (m_link.isOpen())
-        m_link.close();
+    m_link.close();
 
     // Reporting.
     if (m_miss_count > 4)
@@ -145,6 +144,5 @@ void PollCycle::resetCounters()
 
 void PollCycle::releasePort()
 {
-    if (m_link.isOpen())
-        m_link.close();
+    m_link.close();
 }

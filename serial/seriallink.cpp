@@ -2,7 +2,10 @@
 
 #include "portsettings.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+
+#include <cerrno>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -35,6 +38,28 @@ void clearHangupOnClose(const QString &portName)
 void clearHangupOnClose(const QString &) {}
 #endif
 
+// QSerialPort reports a refused, a busy and a locked port all as PermissionError; its text, the
+// system's own words for the cause, tells them apart. On Windows a COM port has no permissions for
+// users: access is denied because another program has it.
+SerialLink::Failure classifyOpenFailure(const QSerialPort &port)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return SerialLink::Failure::PortMissing;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        if (port.errorString() == qt_error_string(EACCES) ||
+            port.errorString() == qt_error_string(EPERM))
+            return SerialLink::Failure::PortRefused;
+#endif
+        return SerialLink::Failure::PortBusy;
+    case QSerialPort::ResourceError:
+        return SerialLink::Failure::DeviceGone;
+    default:
+        return SerialLink::Failure::PortMissing;
+    }
+}
+
 } // namespace
 
 SerialLink::SerialLink(const QString &portName, QObject *parent) : QObject(parent), m_port(this)
@@ -55,16 +80,23 @@ SerialLink::~SerialLink()
 
 bool SerialLink::isOpen() const
 {
-    return m_port.isOpen();
+    return m_port.isOpen() && !m_failed;
 }
 
 bool SerialLink::open()
 {
+    if (m_failed)
+        close();
     if (m_port.isOpen())
         return false;
     clearHangupOnClose(m_port.portName());
-    if (!m_port.open(QIODevice::ReadWrite))
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_failure = classifyOpenFailure(m_port);
+        m_failureText = m_port.errorString();
         return false;
+    }
+    m_failure = Failure::None;
+    m_failureText.clear();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.
     m_port.clear(QSerialPort::Input);
@@ -73,6 +105,7 @@ bool SerialLink::open()
 
 void SerialLink::close()
 {
+    m_failed = false;
     if (!m_port.isOpen())
         return;
     m_port.close();
@@ -90,23 +123,24 @@ bool SerialLink::send(const QByteArray &bytes)
     // overlapped operation whose completion only a wait (or the event loop) collects, so flushing
     // in a loop would spin forever. The bound keeps a line that takes nothing from hanging a poll.
     QDeadlineTimer deadline(kWriteTimeout);
-    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
+    while (!m_failed && m_port.bytesToWrite() > 0) {
         if (!m_port.waitForBytesWritten(deadline.remainingTime()))
             return false;
     }
-    return m_port.isOpen();
+    return !m_failed;
 }
 
 std::optional<qint64> SerialLink::bytesWaiting() const
 {
-    if (!m_port.isOpen())
+    // A failed port is as good as closed: the wait ends at once, before the close comes round.
+    if (!m_port.isOpen() || m_failed)
         return std::nullopt;
     return m_port.bytesAvailable();
 }
 
 std::optional<QByteArray> SerialLink::readAll()
 {
-    if (!m_port.isOpen())
+    if (!m_port.isOpen() || m_failed)
         return std::nullopt;
     return m_port.readAll();
 }
@@ -118,11 +152,30 @@ void SerialLink::handleError(QSerialPort::SerialPortError error)
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
         // The device is gone (cable pulled, adapter unplugged). Left open, QSerialPort reports the
-        // error again on every pass of the event loop and keeps the CPU busy; closed, the poll sees
-        // a closed port and counts a miss.
-        close();
+        // error again on every pass of the event loop and keeps the CPU busy, so it is closed; but
+        // not here: this may run inside the port's own waitForBytesWritten or waitForReadyRead,
+        // whose loop goes on using what a close destroys. It is closed once control is back in
+        // the event loop, and until then the link reports itself closed.
+        if (!m_port.isOpen() || m_failed)
+            return;
+        m_failed = true;
+        noteFailure(Failure::DeviceGone);
+        QMetaObject::invokeMethod(this, &SerialLink::closeAfterFailure, Qt::QueuedConnection);
         break;
     default:
         break;
     }
+}
+
+void SerialLink::closeAfterFailure()
+{
+    // A close in between (the poll's own, Stop, Exit) has settled it already.
+    if (m_failed)
+        close();
+}
+
+void SerialLink::noteFailure(Failure failure)
+{
+    m_failure = failure;
+    m_failureText = m_port.errorString();
 }

@@ -17,6 +17,9 @@ public:
     // The request takes about 1 ms at 9600 baud; a line that takes nothing for this long fails it.
     static constexpr std::chrono::milliseconds kWriteTimeout{100};
 
+    // Why the port could not be opened, or why it was closed under a poll.
+    enum class Failure { None, PortMissing, PortRefused, PortBusy, DeviceGone };
+
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;
 
@@ -31,6 +34,9 @@ public:
     // Received bytes not yet read; nothing (a failure, never 0) when the port is closed.
     std::optional<qint64> bytesWaiting() const;
     std::optional<QByteArray> readAll();
+    // The latest failure since the last successful open, and the system's words for it.
+    Failure failure() const { return m_failure; }
+    QString failureText() const { return m_failureText; }
 
 signals:
     // The port has just been closed, by a poll, Stop, Exit or an error.
@@ -38,6 +44,12 @@ signals:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
+    void closeAfterFailure();
+    void noteFailure(Failure failure);
 
     QSerialPort m_port;
+    Failure m_failure = Failure::None;
+    QString m_failureText;
+    // A fatal error was reported and the port is still to be closed.
+    bool m_failed = false;
 };
