@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what building and running Frekuensi needs from Debian 12's own packages. With --windows
-# also the MinGW-w64 cross compiler and Wine, and unpacks the Qt for Windows that lies beside the
-# repository (../shared/windows) into build-windows-qt/; with --ci everything the CI stages need.
+# also the MinGW-w64 cross compiler, unpacks the Qt for Windows that lies beside the repository
+# (../shared/windows) into build-windows-qt/, and makes (once, as root) the Debian 13 tree with
+# Wine 10 that the Windows tests run in; with --ci everything the CI stages need.
 # Works as root without sudo and as a user with sudo, and fetches the package lists first, so it
 # works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
@@ -9,7 +10,9 @@ cd "$(dirname "$0")/.."
 # libfuse3-dev and fuse3: the power-cut check's recording disk.
 packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools fonts-liberation
   libfuse3-dev fuse3"
-windows_packages="g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool xz-utils"
+# Wine itself comes from a Debian 13 tree (tools/wine-tree.sh): Debian 12's Wine 8 cannot deliver
+# a serial port's replies to QSerialPort.
+windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap"
 windows=false
 for option in "$@"; do
   case $option in
@@ -49,4 +52,12 @@ if $windows && [ ! -d build-windows-qt/qt6-mingw ]; then
   [ -f "$qt" ] || { echo "setup: $qt not found" >&2; exit 1; }
   mkdir -p build-windows-qt
   tar -xJf "$qt" -C build-windows-qt
+fi
+if $windows; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: the Windows tests' Wine 10 tree is made as root (debootstrap, chroot): run" \
+      "sh tools/setup.sh --windows as root" >&2
+    exit 1
+  fi
+  sh tools/wine-tree.sh > /dev/null
 fi

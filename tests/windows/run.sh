@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# The Windows program under Wine, from the zip an operator gets: the zip is unpacked, the unit
-# tests run against its DLLs, then frekuensi.exe runs under Xvfb with COM3 linked to the simulated
-# device. It must poll once a second from the moment its window opens, cost under 5 % of a core,
-# and end when Exit is clicked. Needs `cmake --workflow --preset windows` and the Linux build
-# (for the simulated device) first. Usage: tests/windows/run.sh [LINUX_BUILD] [WINDOWS_BUILD]
+# The Windows program under Wine 10, from the zip an operator gets. The zip is unpacked and its
+# imports checked, the unit tests built for Windows run against its DLLs, then frekuensi.exe runs
+# under Xvfb with COM3 linked to the simulated device (on a pseudo-terminal, given modem lines by
+# the preloaded frekuensi-modemlines): readings reach freq.text in English and Indonesian notation,
+# polls come 1,00 s and 0,25 s apart, the CPU stays low, a pulled and replugged device, a silent
+# one and a late one are misses, and Exit ends it. Last, a line whose waits fail (the
+# pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit.
+# Needs root, the tree of tools/wine-tree.sh, `cmake --workflow --preset windows` and the Linux
+# build (the simulated device, the modem-line library).
+# Usage: tests/windows/run.sh [LINUX_BUILD] [WINDOWS_BUILD] [SCREENSHOT.png]
 set -euo pipefail
 linux_build=$(realpath "${1:-build}")
 windows_build=$(realpath "${2:-build-windows}")
+screenshot=${3:-}
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 zip=$(ls "$windows_build"/frekuensi-*-windows-x64.zip)
+modemlines="$linux_build/tests/windows/frekuensi-modemlines.so"
 fail() { echo "FAIL: $*"; exit 1; }
+wine10() { "$repo/tests/windows/wine10.sh" "$@"; }
 now_ms() { awk '{printf "%d\n", $1 * 1000}' /proc/uptime; } # the device's clock, to 10 ms
+stage_start=$(now_ms)
 
 rm -rf "$windows_build/unpacked"
 mkdir -p "$windows_build/unpacked"
@@ -31,71 +41,179 @@ for name in $imports; do
   [[ $name =~ ^(qt6|lib) ]] && fail "$name is imported but not in the zip"
 done
 
-export WINEPREFIX="$windows_build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[[ -d "$WINEPREFIX" ]] || wineboot --init > /dev/null 2>&1
-ctest --test-dir "$windows_build" --output-on-failure
-# Wine's desktop process, started by the tests without a display, would keep every later window
-# off the X server.
-wineserver -k 2> /dev/null || true
-wineserver -w
-
-work=$(mktemp -d)
+work=$(mktemp -d "$windows_build/stage.XXXXXX")
+device=""
+xserver=""
 cleanup() {
-  [[ -n "${device:-}" ]] && kill "$device" 2> /dev/null
-  wineserver -k 2> /dev/null || true
+  [[ -n $device ]] && kill "$device" 2> /dev/null
+  wine10 wineserver -k 2> /dev/null || true
+  [[ -n $xserver ]] && kill "$xserver" 2> /dev/null
+  wait 2> /dev/null || true
+  wine10 --release || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-"$linux_build/tools/frekuensi-simdevice" --log-requests > "$work/device.log" &
-device=$!
-for _ in $(seq 50); do [[ -s "$work/device.log" ]] && break; sleep 0.1; done
-ln -sfn "$(head -1 "$work/device.log")" "$WINEPREFIX/dosdevices/com3"
 
-# One X session for the program and the click on Exit.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  set -euo pipefail
-  cd "$1"
-  echo "started $(awk "{printf \"%d\", \$1 * 1000}" /proc/uptime)" > "$2/program.log"
-  wine frekuensi.exe > /dev/null 2>&1 &
-  wine_pid=$!
-  window=$(xdotool search --sync --name "^Frekuensi$" | head -1)
-  echo "seen $(awk "{printf \"%d\", \$1 * 1000}" /proc/uptime)" >> "$2/program.log"
-  program=$(pgrep -x frekuensi.exe | head -1)
-  sleep 2.5 # the first poll, one second after the window opened, and another
-  read -r cpu0 < <(awk "{print \$14 + \$15}" /proc/$program/stat)
-  sleep 8
-  read -r cpu1 < <(awk "{print \$14 + \$15}" /proc/$program/stat)
-  echo "cpu $(( cpu1 - cpu0 )) $(getconf CLK_TCK) 8" >> "$2/program.log"
-  # Exit: 2880,2040 twips and 615x375 in size, so its middle is at 212,148 in the window.
-  xdotool mousemove --window "$window" 212 148 click 1
-  clicked=$(awk "{printf \"%d\", \$1 * 1000}" /proc/uptime)
-  for _ in $(seq 100); do kill -0 "$program" 2> /dev/null || break; sleep 0.05; done
-  echo "ended $(( $(awk "{printf \"%d\", \$1 * 1000}" /proc/uptime) - clicked ))" >> "$2/program.log"
-  if kill -0 "$program" 2> /dev/null; then exit 1; fi
-  wait "$wine_pid" || true
-' _ "$folder" "$work" || fail "frekuensi.exe did not end within 5 s of Exit"
+export WINEPREFIX="$windows_build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export XDG_RUNTIME_DIR=/tmp
+wine10 wine --version
+[[ -f $WINEPREFIX/system.reg ]] || wine10 wineboot --init > /dev/null 2>&1
 
-started=$(awk '/^started/ {print $2}' "$work/program.log")
-seen=$(awk '/^seen/ {print $2}' "$work/program.log")
-mapfile -t requests < <(awk '/^request/ {print $3}' "$work/device.log")
-(( ${#requests[@]} >= 9 )) || fail "only ${#requests[@]} requests in 10 s"
-# The window opens while Wine starts the program, and xdotool sees it up to 0.5 s late: the first
-# poll, one second after the window is made, falls between the start plus 1 s and the sighting
-# plus 1 s.
-echo "window seen $(( seen - started )) ms after the start; first request $(( requests[0] - started )) ms after the start; ${#requests[@]} requests"
-(( requests[0] - started >= 1000 && requests[0] <= seen + 1100 )) ||
-  fail "the first request did not come one second after the window opened"
-worst=0
-for ((i = 1; i < ${#requests[@]}; ++i)); do
-  gap=$(( requests[i] - requests[i - 1] ))
-  off=$(( gap > 1000 ? gap - 1000 : 1000 - gap ))
-  (( off > worst )) && worst=$off
+# The unit tests, against the zip's DLLs; Qt's test library lies beside them.
+dlls="Z:${folder//\//\\}"
+for test in "$windows_build"/tests/tst_*.exe; do
+  name=$(basename "$test" .exe)
+  result="$work/$name.txt"
+  (cd "$(dirname "$test")" && WINEPATH="$dlls" wine10 wine "$name.exe" -o "Z:${result//\//\\},txt" \
+    > /dev/null 2>&1) || { cat "$result" 2> /dev/null; fail "$name under Wine"; }
+  grep '^Totals' "$result" | sed "s/^/$name: /"
 done
-echo "poll period: 1000 ms, largest deviation $worst ms"
-(( worst <= 50 )) || fail "a poll period was off by $worst ms"
-read -r _ ticks hz seconds < <(grep '^cpu' "$work/program.log")
-share=$(awk -v t="$ticks" -v h="$hz" -v s="$seconds" 'BEGIN {printf "%.2f", 100 * t / h / s}')
-echo "CPU of frekuensi.exe while polling: $share % of a core"
+wine10 wineserver -k 2> /dev/null || true
+wine10 wineserver -w 2> /dev/null || true
+
+# One X server for every run of the program.
+display=:$((90 + RANDOM % 100))
+wine10 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+xserver=$!
+export DISPLAY=$display
+for _ in $(seq 50); do wine10 xdotool getmouselocation > /dev/null 2>&1 && break; sleep 0.1; done
+
+# The simulated device with these options, COM3 linked to its line; its requests go to LOG.
+plug_device() { # LOG [simdevice options]
+  local log=$1
+  shift
+  unplug_device
+  "$linux_build/tools/frekuensi-simdevice" --log-requests "$@" > "$log" &
+  device=$!
+  for _ in $(seq 50); do [[ -s $log ]] && break; sleep 0.1; done
+  ln -sfn "$(head -1 "$log")" "$WINEPREFIX/dosdevices/com3"
+}
+unplug_device() {
+  [[ -n $device ]] || return 0
+  kill "$device"
+  wait "$device" 2> /dev/null || true
+  device=""
+}
+# Starts frekuensi.exe from FOLDER with LANG, the modem lines or not; sets program (its pid) and
+# window, and program_started (ms).
+start_program() { # FOLDER LANG yes|no
+  local preload=()
+  [[ $3 == yes ]] && preload=(LD_PRELOAD="$modemlines")
+  wine10 wineserver -k 2> /dev/null || true
+  wine10 wineserver -w 2> /dev/null || true
+  program_started=$(now_ms)
+  (cd "$1" && env "${preload[@]}" LANG="$2" "$repo/tests/windows/wine10.sh" wine frekuensi.exe \
+    > /dev/null 2>&1 &)
+  window=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name '^Frekuensi$' |
+    head -1) || fail "no window within 30 s"
+  program=$(pgrep -x frekuensi.exe | head -1)
+}
+# Xvfb has no window manager, about which xdotool complains on every key.
+xdo() { wine10 xdotool "$@" 2> /dev/null; }
+click() { xdo mousemove --window "$window" "$1" "$2" click 1; }
+# Exit: 2880,2040 twips and 615x375 in size, so its middle is at 212,148 in the window.
+exit_program() {
+  click 212 148
+  local clicked; clicked=$(now_ms)
+  for _ in $(seq 100); do kill -0 "$program" 2> /dev/null || break; sleep 0.05; done
+  kill -0 "$program" 2> /dev/null && fail "frekuensi.exe did not end within 5 s of Exit"
+  echo "Exit: the program ended $(($(now_ms) - clicked)) ms after the click"
+}
+alive() { kill -0 "$program" 2> /dev/null || fail "frekuensi.exe is gone: $*"; }
+file_holds() { # FOLDER BYTES WHEN
+  local got; got=$(od -An -c "$1/freq.text" 2> /dev/null | tr -s ' ' || echo "(no file)")
+  local want; want=$(printf '%s' "$2" | od -An -c | tr -s ' ')
+  [[ $got == "$want" ]] || fail "$3: freq.text holds '$got', not '$want'"
+  echo "$3: freq.text holds$got"
+}
+# The request gaps in LOG from the Nth request on: all within INTERVAL +- 10 ms.
+check_period() { # LOG FIRST INTERVAL WHAT
+  mapfile -t times < <(awk '/^request/ {print $3}' "$1" | tail -n +"$2")
+  ((${#times[@]} >= 5)) || fail "$4: only ${#times[@]} requests"
+  local worst=0 gap off
+  for ((i = 1; i < ${#times[@]}; ++i)); do
+    gap=$((times[i] - times[i - 1]))
+    off=$((gap > $3 ? gap - $3 : $3 - gap))
+    ((off > worst)) && worst=$off
+  done
+  echo "$4: ${#times[@]} requests $3 ms apart, largest deviation $worst ms"
+  ((worst <= 10)) || fail "$4: a poll period was off by $worst ms"
+}
+cpu_share() { # SECONDS
+  local before after
+  before=$(awk '{print $14 + $15}' "/proc/$program/stat")
+  sleep "$1"
+  after=$(awk '{print $14 + $15}' "/proc/$program/stat")
+  awk -v t=$((after - before)) -v h="$(getconf CLK_TCK)" -v s="$1" \
+    'BEGIN {printf "%.2f", 100 * t / h / s}'
+}
+take_screenshot() { # PNG
+  wine10 sh -c "xwd -silent -id $window | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
+}
+
+# 1. English notation, one poll a second, unplugged and plugged back, silent, then 0,25 s.
+run="$work/english"
+cp -r "$folder" "$run"
+plug_device "$work/device1.log"
+start_program "$run" C.UTF-8 yes
+sleep 2.5 # the first poll, one second after the window opened, and another
+share=$(cpu_share 8)
+echo "CPU of frekuensi.exe while polling once a second: $share % of a core"
 awk -v s="$share" 'BEGIN {exit !(s < 5)}' || fail "frekuensi.exe took $share % of a core"
-echo "Exit: the program ended $(awk '/^ended/ {print $2}' "$work/program.log") ms after the click"
-echo "Windows stage: passed"
+file_holds "$run" $'50.00\r\n' "English, reply 10000.0"
+check_period "$work/device1.log" 2 1000 "1,00 detik"
+unplug_device
+sleep 4
+alive "after the device was pulled"
+file_holds "$run" $'50.00\r\n' "device pulled for 4 s"
+plug_device "$work/device2.log" --reply $'10010\r\n'
+sleep 3
+alive "after the device was plugged back"
+file_holds "$run" $'49.95\r\n' "device plugged back, reply 10010"
+plug_device "$work/device3.log" --silent
+sleep 7 # more than five misses
+alive "with a silent device"
+file_holds "$run" $'49.95\r\n' "silent device for 7 s"
+[[ -n $screenshot ]] && take_screenshot "$work/silent.png"
+plug_device "$work/device4.log"
+# Stop (120,136 35x25), type the interval into the box (256,32 89x21), Start (40,136 41x25).
+click 140 148
+click 300 42
+xdo key --window "$window" ctrl+a
+xdo type --window "$window" "0,25 detik"
+click 60 148
+sleep 5
+check_period "$work/device4.log" 3 250 "0,25 detik"
+exit_program
+
+# 2. Indonesian notation, and a device that answers too late, from a fresh folder each.
+run="$work/indonesian"
+cp -r "$folder" "$run"
+plug_device "$work/device5.log" --reply $'09990\r\n'
+start_program "$run" id_ID.UTF-8 yes
+sleep 3.5
+file_holds "$run" $'50,05\r\n' "Indonesian, reply 09990"
+[[ -n $screenshot ]] && take_screenshot "$screenshot" && echo "screenshot: $screenshot"
+exit_program
+run="$work/late"
+cp -r "$folder" "$run"
+plug_device "$work/device6.log" --delay 300
+start_program "$run" C.UTF-8 yes
+sleep 6
+alive "with a late device"
+[[ ! -e $run/freq.text ]] || fail "a reply 300 ms late was taken: freq.text holds $(od -c "$run/freq.text")"
+echo "late device: $(grep -c '^request' "$work/device6.log") requests answered 300 ms late, no freq.text"
+exit_program
+
+# 3. A line whose waits fail (FAILING_ZIP_FOLDER: another unpacked zip to try, an older one): the pseudo-terminal without modem lines, for 30 s.
+run="$work/failing"
+cp -r "${FAILING_ZIP_FOLDER:-$folder}" "$run"
+plug_device "$work/device7.log"
+start_program "$run" C.UTF-8 no
+sleep 30
+alive "after 30 s on a line whose waits fail"
+check_period "$work/device7.log" 2 1000 "failing waits"
+echo "failing waits: freq.text $(od -An -c "$run/freq.text" 2> /dev/null | tr -s ' ' || echo "never written")"
+exit_program
+
+echo "Windows stage: passed in $((($(now_ms) - stage_start) / 1000)) s"
