@@ -23,6 +23,10 @@ public:
     virtual void setBackground(Field field, quint32 bgr) = 0;
     // Enabling starts a fresh 100 ms watchdog period.
     virtual void setWatchdogEnabled(bool enabled) = 0;
+    // One short line on why the polls miss, or on why freq.text is not kept current; empty once
+    // that is over. Shown where the misses box and the reading explain themselves.
+    virtual void setMissCause(const QString &line) = 0;
+    virtual void setFileProblem(const QString &line) = 0;
     // One pass over the pending events; with WaitForMoreEvents it sleeps until one arrives.
     virtual void processEvents(QEventLoop::ProcessEventsFlags flags) = 0;
 };

@@ -39,19 +39,25 @@ void PollCycle::pollTick()
 void PollCycle::runPoll()
 {
     // Requesting. A missing or busy port fails the open and the send; the wait then ends at once.
-    if (!m_link.isOpen())
-        m_link.open();
+    const bool opened = m_link.isOpen() || m_link.open();
     m_link.send(kRequest);
     m_panel->setWatchdogEnabled(true);
 
     waitForReplyOrDeadline();
 
     // Taking the reply or counting the miss.
-    const bool tookReading = replyWaiting() && takeReading();
+    const std::optional<qint64> waiting = m_link.bytesWaiting();
+    const bool replied = waiting && *waiting > kShortestReply;
+    const bool tookReading = replied && takeReading();
     if (tookReading)
         m_miss_count = 0;
-    if (m_wait_ticks >= kDeadlineTicks || !tookReading)
+    const bool late = m_wait_ticks >= kDeadlineTicks;
+    if (late || !tookReading) {
+        explainMisses(causeOfMiss(opened, waiting, replied, tookReading));
         countMiss();
+    } else {
+        explainMisses(MissCause());
+    }
 
     // Releasing the link.
     m_panel->setWatchdogEnabled(false);
@@ -82,12 +88,6 @@ void PollCycle::waitForReplyOrDeadline()
     }
 }
 
-bool PollCycle::replyWaiting() const
-{
-    const std::optional<qint64> waiting = m_link.bytesWaiting();
-    return waiting && *waiting > kShortestReply;
-}
-
 bool PollCycle::takeReading()
 {
     const std::optional<QByteArray> reply = m_link.readAll();
@@ -108,6 +108,46 @@ void PollCycle::countMiss()
     incrementSaturating(m_miss_count);
 }
 
+MissCause PollCycle::causeOfMiss(bool opened, std::optional<qint64> waiting, bool replied,
+                                 bool tookReading) const
+{
+    const QString port = m_link.portName();
+    switch (m_link.failure()) {
+    case SerialLink::Failure::PortMissing:
+        return MissCause(MissCause::PortMissing, port, m_link.failureText());
+    case SerialLink::Failure::PortRefused:
+        return MissCause(MissCause::PortRefused, port, m_link.failureText());
+    case SerialLink::Failure::PortBusy:
+        return MissCause(MissCause::PortBusy, port, m_link.failureText());
+    case SerialLink::Failure::DeviceGone:
+        return MissCause(MissCause::DeviceGone, port, m_link.failureText());
+    case SerialLink::Failure::None:
+        break;
+    }
+    // Closed under the wait by Stop or Exit: not the device's doing, the cause stands as it was.
+    if (!opened || !waiting)
+        return m_missCause;
+    // A reply found at the deadline, or the last poll's reply found waiting when this one began.
+    if (tookReading || (*waiting > 0 && !replied) || (*waiting == 0 && m_link.foundStaleBytes()))
+        return MissCause(MissCause::LateReply, port);
+    if (replied)
+        return MissCause(MissCause::NotAReading, port);
+    return MissCause(MissCause::NoReply, port);
+}
+
+void PollCycle::explainMisses(const MissCause &cause)
+{
+    // Said once when misses start or their cause changes, and once when readings come back.
+    if (cause == m_missCause)
+        return;
+    if (cause.kind() == MissCause::None)
+        qInfo("%s: readings again", qPrintable(m_link.portName()));
+    else
+        qWarning("%s: polls miss: %s", qPrintable(m_link.portName()), qPrintable(cause.logLine()));
+    m_missCause = cause;
+    m_panel->setMissCause(cause.text());
+}
+
 void PollCycle::advanceHeartbeat()
 {
     incrementSaturating(m_blink_count);
@@ -125,6 +165,10 @@ void PollCycle::recordReading()
     if (!ReadingText::isAcceptable(m_panel->text(Panel::Field::d_frekuensi), m_locale))
         return;
     m_file.rewrite(m_panel->text(Panel::Field::d_frekuensi));
+    if (m_file.problem() != m_fileProblem) {
+        m_fileProblem = m_file.problem();
+        m_panel->setFileProblem(m_fileProblem);
+    }
 }
 
 void PollCycle::watchdogTick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "misscause.h"
 #include "readingfile.h"
 #include "seriallink.h"
 
@@ -29,6 +30,7 @@ public:
     qint16 blinkCount() const { return m_blink_count; }
     int waitTicks() const { return m_wait_ticks; }
     bool isPolling() const { return m_polling; }
+    const MissCause &missCause() const { return m_missCause; }
     SerialLink &link() { return m_link; }
     const ReadingFile &readingFile() const { return m_file; }
 
@@ -48,9 +50,11 @@ signals:
 private:
     void runPoll();
     void waitForReplyOrDeadline();
-    bool replyWaiting() const;
     bool takeReading();
     void countMiss();
+    MissCause causeOfMiss(bool opened, std::optional<qint64> waiting, bool replied,
+                          bool tookReading) const;
+    void explainMisses(const MissCause &cause);
     void advanceHeartbeat();
     void recordReading();
 
@@ -58,6 +62,8 @@ private:
     SerialLink m_link;
     ReadingFile m_file;
     QLocale m_locale;
+    MissCause m_missCause;
+    QString m_fileProblem;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;
     int m_wait_ticks = 0;

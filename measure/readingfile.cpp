@@ -82,10 +82,42 @@ bool ReadingFile::rewriteLine(const QByteArray &line)
     return false;
 }
 
-ReadingFile::Outcome ReadingFile::fail(const QString &reason)
+ReadingFile::Outcome ReadingFile::fail(Step step, const QString &reason)
 {
+    m_step = step;
     m_reason = reason;
+    m_heldOpen = false;
     return Outcome::Failed;
+}
+
+QString ReadingFile::problem() const
+{
+    if (!m_failing)
+        return {};
+        // The system's words are compared with its words for the known causes, in the same
+        // language.
+#ifdef Q_OS_WIN
+    const bool full = m_reason == qt_error_string(ERROR_DISK_FULL) ||
+                      m_reason == qt_error_string(ERROR_HANDLE_DISK_FULL);
+    const bool refused = m_reason == qt_error_string(ERROR_ACCESS_DENIED);
+    const bool othersFile = false; // Windows says access denied, which is the held-open case
+#else
+    const bool full = m_reason == qt_error_string(ENOSPC) || m_reason == qt_error_string(EDQUOT);
+    const bool refused = m_reason == qt_error_string(EACCES) || m_reason == qt_error_string(EROFS);
+    const bool othersFile = m_reason == qt_error_string(EPERM);
+#endif
+    QString why;
+    if (m_heldOpen)
+        why = tr("another program holds it open");
+    else if (full)
+        why = tr("the disk is full");
+    else if (othersFile && m_step == Step::Replace)
+        why = tr("it belongs to another user");
+    else if (refused)
+        why = tr("its folder may not be written");
+    else
+        why = m_reason;
+    return tr("freq.text is not being updated: %1").arg(why);
 }
 
 // The line goes into a new file beside freq.text, which is then renamed over the name. The file is
@@ -147,7 +179,7 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
     if (!file.isOpen())
-        return fail(file.errorString());
+        return fail(Step::Create, file.errorString());
 
     // The reason is taken before the close, which clears the error of a failed write.
     QString reason;
@@ -166,7 +198,7 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
 #endif
     if (!reason.isEmpty()) {
         file.remove();
-        return fail(reason);
+        return fail(Step::Write, reason);
     }
 
 #ifdef Q_OS_WIN
@@ -177,15 +209,15 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
         return Outcome::Written;
     const DWORD error = GetLastError();
     file.remove();
-    m_reason = qt_error_string(int(error));
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? Outcome::HeldOpen
-                                                                            : Outcome::Failed;
+    fail(Step::Replace, qt_error_string(int(error)));
+    m_heldOpen = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    return m_heldOpen ? Outcome::HeldOpen : Outcome::Failed;
 #else
     if (::rename(QFile::encodeName(file.fileName()).constData(),
                  QFile::encodeName(m_path).constData()) == 0)
         return Outcome::Written;
     const int error = errno;
     file.remove();
-    return fail(qt_error_string(error));
+    return fail(Step::Replace, qt_error_string(error));
 #endif
 }

@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -99,6 +100,12 @@ bool SerialLink::open()
     m_failureText.clear();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.
+    m_foundStaleBytes = m_port.bytesAvailable() > 0;
+#ifdef Q_OS_UNIX
+    int waiting = 0;
+    m_foundStaleBytes =
+        m_foundStaleBytes || (::ioctl(m_port.handle(), FIONREAD, &waiting) == 0 && waiting > 0);
+#endif
     m_port.clear(QSerialPort::Input);
     return true;
 }

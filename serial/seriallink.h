@@ -37,6 +37,8 @@ public:
     // The latest failure since the last successful open, and the system's words for it.
     Failure failure() const { return m_failure; }
     QString failureText() const { return m_failureText; }
+    // Whether the last open found bytes from before (a reply that came after its poll gave up).
+    bool foundStaleBytes() const { return m_foundStaleBytes; }
 
 signals:
     // The port has just been closed, by a poll, Stop, Exit or an error.
@@ -52,4 +54,5 @@ private:
     QString m_failureText;
     // A fatal error was reported and the port is still to be closed.
     bool m_failed = false;
+    bool m_foundStaleBytes = false;
 };

@@ -19,6 +19,9 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
+
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -46,7 +49,11 @@ private:
 // A spinning wait takes most of a core; polling takes well under 1 %.
 constexpr double kNoSpin = 0.10;
 
+enum class Miss { PortMissing, PortRefused, PortBusy, NoReply, LateReply, NotAReading };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Miss)
 
 class TestFaults : public QObject
 {
@@ -59,6 +66,8 @@ private slots:
     void deviceComesBack();
     void portHeldByAnotherProgram();
     void deviceChattersWithoutPause();
+    void missesSayWhy_data();
+    void missesSayWhy();
     void fileCannotFollow_data();
     void fileCannotFollow();
 
@@ -69,6 +78,8 @@ private:
     void verifyFileHolds(const QByteArray &line, const QStringList &others = {}) const;
     QString missCount() const { return control<QLineEdit>("Text3")->text(); }
     QString reading() const { return control<QLineEdit>("d_frekuensi")->text(); }
+    QString missTip() const { return control<QLineEdit>("Text3")->toolTip(); }
+    QString readingTip() const { return control<QLineEdit>("d_frekuensi")->toolTip(); }
     template <typename T> T *control(const char *name) const
     {
         return m_window->findChild<T *>(QLatin1StringView(name));
@@ -155,6 +166,7 @@ void TestFaults::deviceVanishesDuringTheWait()
     QVERIFY(wasWaiting);
     QCOMPARE(missCount(), u"1"_qs);
     QVERIFY(!m_window->pollCycle().link().isOpen());
+    QVERIFY2(missTip().contains(u"went away during the poll"_qs), qPrintable(missTip()));
 
     // Every poll without the device is a miss, one more each time, and "00,00" from the fifth.
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 6, 3000);
@@ -162,6 +174,7 @@ void TestFaults::deviceVanishesDuringTheWait()
     QCOMPARE(reading(), u"00,00"_qs);
     QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
     verifyFileHolds("50,00\r\n");
+    QVERIFY2(missTip().contains(u"does not exist"_qs), qPrintable(missTip()));
 }
 
 void TestFaults::deviceComesBack()
@@ -231,16 +244,79 @@ void TestFaults::deviceChattersWithoutPause()
     QVERIFY(missCount().toInt() >= 0 && missCount().toInt() <= ended.count());
 }
 
+void TestFaults::missesSayWhy_data()
+{
+    QTest::addColumn<Miss>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("port missing") << Miss::PortMissing << u"ttyS2 does not exist"_qs;
+    QTest::newRow("port refuses this user") << Miss::PortRefused << u"refuses this user"_qs;
+    QTest::newRow("port held by another program") << Miss::PortBusy << u"another program"_qs;
+    QTest::newRow("no reply") << Miss::NoReply << u"No reply from the meter within 200 ms"_qs;
+    QTest::newRow("reply too late") << Miss::LateReply << u"reply came too late"_qs;
+    QTest::newRow("reply not a reading") << Miss::NotAReading << u"reply is not a reading"_qs;
+}
+
+// The misses box says why while the misses count, and stops saying it once readings come back.
+void TestFaults::missesSayWhy()
+{
+    QFETCH(Miss, fault);
+    QFETCH(QString, reason);
+    const QString plain = missTip();
+    waitForReading("50,00\r\n");
+    QTRY_VERIFY(!m_window->pollCycle().isPolling());
+    QProcess holder;
+    std::optional<PermissionsApply> asOperator;
+    switch (fault) {
+    case Miss::PortMissing:
+        QVERIFY(QFile::remove(m_port));
+        break;
+    case Miss::PortRefused:
+        if (::geteuid() != 0)
+            QSKIP("taking the port away from this user needs root");
+        QVERIFY(QFile::setPermissions(m_device->devicePath(), {}));
+        asOperator.emplace();
+        break;
+    case Miss::PortBusy:
+        holder.start(QStringLiteral(PORT_HOLDER), {m_port});
+        QVERIFY(holder.waitForReadyRead(5000));
+        break;
+    case Miss::NoReply:
+        m_device->setAnswer({});
+        break;
+    case Miss::LateReply:
+        m_device->setAnswer(kFifty, 225ms); // after the poll gave up, before the next one
+        break;
+    case Miss::NotAReading:
+        m_device->setAnswer("garbage\r\n");
+        break;
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(missTip().contains(reason), qPrintable(missTip()), 3000);
+    QVERIFY(missTip().startsWith(plain + u'\n'));
+
+    asOperator.reset();
+    QFile::setPermissions(m_device->devicePath(), QFile::ReadOwner | QFile::WriteOwner);
+    holder.closeWriteChannel();
+    holder.waitForFinished(5000);
+    if (fault == Miss::PortMissing)
+        QVERIFY(QFile::link(m_device->devicePath(), m_port));
+    m_device->setAnswer(kFortyNine);
+    QTRY_COMPARE_WITH_TIMEOUT(fileLine(), QByteArray("49,50\r\n"), 3000);
+    QTRY_COMPARE(missTip(), plain);
+}
+
 void TestFaults::fileCannotFollow_data()
 {
     QTest::addColumn<bool>("fullDisk");
-    QTest::newRow("read-only folder") << false;
-    QTest::newRow("full file system") << true;
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("read-only folder") << false << u"its folder may not be written"_qs;
+    QTest::newRow("full file system") << true << u"the disk is full"_qs;
 }
 
 void TestFaults::fileCannotFollow()
 {
     QFETCH(bool, fullDisk);
+    QFETCH(QString, problem);
+    const QString plain = readingTip();
     if (fullDisk && !m_smallFileSystem)
         QSKIP("mounting a small file system needs root in a mount namespace of its own");
     const QString filler = QDir(m_folder).filePath(QStringLiteral("filler"));
@@ -261,6 +337,7 @@ void TestFaults::fileCannotFollow()
         QCOMPARE(missCount(), u"0"_qs);
         QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
         verifyFileHolds("50,00\r\n", fullDisk ? QStringList{u"filler"_qs} : QStringList{});
+        QCOMPARE(readingTip(), plain + u"\nfreq.text is not being updated: "_qs + problem);
     }
     if (fullDisk)
         QVERIFY(QFile::remove(filler));
@@ -268,6 +345,7 @@ void TestFaults::fileCannotFollow()
         QVERIFY(QFile::setPermissions(m_folder,
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     waitForReading("49,50\r\n");
+    QCOMPARE(readingTip(), plain);
 }
 
 QTEST_MAIN(TestFaults)

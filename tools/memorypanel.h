@@ -18,6 +18,10 @@ public:
     void setText(Field field, const QString &text) override { m_texts.insert(field, text); }
     void setBackground(Field field, quint32 bgr) override { m_backgrounds.insert(field, bgr); }
     void setWatchdogEnabled(bool enabled) override;
+    void setMissCause(const QString &line) override { m_missCause = line; }
+    void setFileProblem(const QString &line) override { m_fileProblem = line; }
+    QString missCause() const { return m_missCause; }
+    QString fileProblem() const { return m_fileProblem; }
     void processEvents(QEventLoop::ProcessEventsFlags flags) override;
 
     // 0 until a background has been set.
@@ -30,5 +34,7 @@ private:
     QHash<Field, QString> m_texts;
     QHash<Field, quint32> m_backgrounds;
     QTimer m_watchdog;
+    QString m_missCause;
+    QString m_fileProblem;
     int m_passes = 0;
 };

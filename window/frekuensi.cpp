@@ -29,11 +29,22 @@ template <typename Control> Control *place(QWidget *window, const char *name, co
 
 // A box shows a bare number, so a screen reader is told what it counts, and the same sentence
 // explains it to the eye as a tooltip.
+void describe(QWidget *box, const QString &description)
+{
+    box->setAccessibleDescription(description);
+    box->setToolTip(description);
+}
+
 void explain(QWidget *box, const QString &accessibleName, const QString &description)
 {
     box->setAccessibleName(accessibleName);
-    box->setAccessibleDescription(description);
-    box->setToolTip(description);
+    describe(box, description);
+}
+
+// The box's own sentence, then the line on what is going wrong, if anything is.
+void describeWithLine(QWidget *box, const QString &description, const QString &line)
+{
+    describe(box, line.isEmpty() ? description : description + u'\n' + line);
 }
 
 QLineEdit *textBox(QWidget *window, const char *name, const QRect &geometry,
@@ -69,8 +80,10 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
     m_title->setFont(fontOrLiberation(QStringLiteral("Arial"), QFont::Bold, 21.75));
     m_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
+    m_readingDescription = tr("The latest reading from the meter, in hertz");
+    m_missDescription = tr("Polls in a row that got no reading");
     m_reading = textBox(this, "d_frekuensi", fromTwips(840, 720, 2535, 975),
-                        tr("Frequency reading"), tr("The latest reading from the meter, in hertz"));
+                        tr("Frequency reading"), m_readingDescription);
     m_reading->setText(QStringLiteral("00,00"));
     m_reading->setFont(fontOrLiberation(QStringLiteral("Arial Black"), QFont::Black, 27.75));
     m_reading->setAlignment(Qt::AlignCenter);
@@ -79,7 +92,7 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
         textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
                 tr("Ticks of 100 ms while waiting for a reply; 2 means the reply came too late"));
     m_missBox = textBox(this, "Text3", fromTwips(120, 1320, 495, 495), tr("Misses in a row"),
-                        tr("Polls in a row that got no reading"));
+                        m_missDescription);
     m_heartbeat = textBox(this, "indikator", fromTwips(3960, 1200, 495, 375), tr("Heartbeat"),
                           tr("Changes between 1 and 2 on every poll"));
 
@@ -180,6 +193,16 @@ void Frekuensi::setWatchdogEnabled(bool enabled)
         m_timer2.start();
     else
         m_timer2.stop();
+}
+
+void Frekuensi::setMissCause(const QString &line)
+{
+    describeWithLine(m_missBox, m_missDescription, line);
+}
+
+void Frekuensi::setFileProblem(const QString &line)
+{
+    describeWithLine(m_reading, m_readingDescription, line);
 }
 
 void Frekuensi::processEvents(QEventLoop::ProcessEventsFlags flags)

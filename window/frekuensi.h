@@ -27,6 +27,8 @@ public:
     void setText(Field field, const QString &text) override;
     void setBackground(Field field, quint32 bgr) override;
     void setWatchdogEnabled(bool enabled) override;
+    void setMissCause(const QString &line) override;
+    void setFileProblem(const QString &line) override;
     void processEvents(QEventLoop::ProcessEventsFlags flags) override;
 
     PollCycle &pollCycle() { return m_cycle; }
@@ -56,6 +58,9 @@ private:
     QPushButton *m_exit;
     QLabel *m_portNumber;
     QLabel *m_portKind;
+    // What the reading and the misses box are, before any line on what is going wrong.
+    QString m_readingDescription;
+    QString m_missDescription;
     QTimer m_timer1;
     QTimer m_timer2;
     PollCycle m_cycle;

@@ -37,7 +37,8 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     if ((request == TIOCMGET || request == TIOCGICOUNT || request == TIOCSERGETLSR) &&
         isPseudoTerminal(fd)) {
         if (request == TIOCMGET)
-            *static_cast<int *>(argument) = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
+            *static_cast<int *>(argument) =
+                TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
         else if (request == TIOCGICOUNT)
             std::memset(argument, 0, sizeof(serial_icounter_struct));
         else

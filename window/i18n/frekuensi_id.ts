@@ -56,4 +56,58 @@
         <translation>Nama program</translation>
     </message>
 </context>
+<context>
+    <name>MissCause</name>
+    <message>
+        <source>Port %1 does not exist: is the meter&apos;s cable or adapter plugged in?</source>
+        <translation>Port %1 tidak ada: apakah kabel atau adaptor alat ukur terpasang?</translation>
+    </message>
+    <message>
+        <source>Port %1 refuses this user: join the group %2, then log in again</source>
+        <translation>Port %1 menolak pengguna ini: bergabunglah dengan grup %2, lalu masuk kembali</translation>
+    </message>
+    <message>
+        <source>Port %1 is held by another program: close that program</source>
+        <translation>Port %1 sedang dipakai program lain: tutup program itu</translation>
+    </message>
+    <message>
+        <source>No reply from the meter within %1 ms</source>
+        <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
+    </message>
+    <message>
+        <source>The meter&apos;s reply came too late (after %1 ms)</source>
+        <translation>Balasan alat ukur datang terlambat (setelah %1 ms)</translation>
+    </message>
+    <message>
+        <source>The meter&apos;s reply is not a reading</source>
+        <translation>Balasan alat ukur bukan pembacaan</translation>
+    </message>
+    <message>
+        <source>The meter went away during the poll: cable or adapter pulled?</source>
+        <translation>Alat ukur hilang saat permintaan: kabel atau adaptor dicabut?</translation>
+    </message>
+</context>
+<context>
+    <name>ReadingFile</name>
+    <message>
+        <source>another program holds it open</source>
+        <translation>program lain sedang membukanya</translation>
+    </message>
+    <message>
+        <source>the disk is full</source>
+        <translation>disk penuh</translation>
+    </message>
+    <message>
+        <source>it belongs to another user</source>
+        <translation>berkas itu milik pengguna lain</translation>
+    </message>
+    <message>
+        <source>its folder may not be written</source>
+        <translation>foldernya tidak boleh ditulisi</translation>
+    </message>
+    <message>
+        <source>freq.text is not being updated: %1</source>
+        <translation>freq.text tidak diperbarui: %1</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,52 @@
+#include "misscause.h"
+
+#include "pollcycle.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The group that may open the port, to name in the fix; Debian's for serial ports when unknown.
+QString owningGroup(const QString &portName)
+{
+    const QFileInfo port(portName.startsWith(u'/') ? portName : u"/dev/"_qs + portName);
+    const QString group = port.group();
+    return group.isEmpty() ? u"dialout"_qs : group;
+}
+
+} // namespace
+
+MissCause::MissCause(Kind kind, const QString &portName, const QString &systemText)
+    : m_kind(kind), m_portName(portName), m_systemText(systemText)
+{}
+
+QString MissCause::text() const
+{
+    constexpr auto deadline = PollCycle::kWatchdogInterval * PollCycle::kDeadlineTicks;
+    switch (m_kind) {
+    case None:
+        return {};
+    case PortMissing:
+        return tr("Port %1 does not exist: is the meter's cable or adapter plugged in?")
+            .arg(m_portName);
+    case PortRefused:
+        return tr("Port %1 refuses this user: join the group %2, then log in again")
+            .arg(m_portName, owningGroup(m_portName));
+    case PortBusy:
+        return tr("Port %1 is held by another program: close that program").arg(m_portName);
+    case NoReply:
+        return tr("No reply from the meter within %1 ms").arg(deadline.count());
+    case LateReply:
+        return tr("The meter's reply came too late (after %1 ms)").arg(deadline.count());
+    case NotAReading:
+        return tr("The meter's reply is not a reading");
+    case DeviceGone:
+        return tr("The meter went away during the poll: cable or adapter pulled?");
+    }
+    return {};
+}
+
+QString MissCause::logLine() const
+{
+    return m_systemText.isEmpty() ? text() : u"%1 (%2)"_qs.arg(text(), m_systemText);
+}
