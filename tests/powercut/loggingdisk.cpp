@@ -68,7 +68,7 @@ bool appendRecord(char kind, std::uint64_t offset, const char *data, std::uint32
     return std::fwrite(&kind, 1, 1, g_disk.log) == 1 &&
            std::fwrite(&offset, sizeof offset, 1, g_disk.log) == 1 &&
            std::fwrite(&size, sizeof size, 1, g_disk.log) == 1 &&
-           std::fwrite(data, 1, size, g_disk.log) == size;
+           (size == 0 || std::fwrite(data, 1, size, g_disk.log) == size);
 }
 
 std::vector<Record> readLog(const char *path)
@@ -83,7 +83,7 @@ std::vector<Record> readLog(const char *path)
            std::fread(&record.offset, sizeof record.offset, 1, file) == 1 &&
            std::fread(&size, sizeof size, 1, file) == 1) {
         record.bytes.resize(size);
-        if (std::fread(record.bytes.data(), 1, size, file) != size)
+        if (size > 0 && std::fread(record.bytes.data(), 1, size, file) != size)
             break; // a record cut short by a crash of this program is not a write
         records.push_back(record);
     }
