@@ -161,7 +161,7 @@ void TestFaults::deviceVanishesDuringTheWait()
         m_device->unplug();
     });
     const CpuMeter cpu;
-    QVERIFY(ended.wait(1000));
+    QVERIFY(ended.wait(5000));
     disconnect(pull);
     QVERIFY(wasWaiting);
     QCOMPARE(missCount(), u"1"_qs);
@@ -169,8 +169,9 @@ void TestFaults::deviceVanishesDuringTheWait()
     QVERIFY2(missTip().contains(u"went away during the poll"_qs), qPrintable(missTip()));
 
     // Every poll without the device is a miss, one more each time, and "00,00" from the fifth.
-    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 6, 3000);
-    QCOMPARE(missCount(), u"6"_qs);
+    // On a busy machine two polls can end between two looks, so the count is read, not awaited.
+    QTRY_VERIFY_WITH_TIMEOUT(ended.count() >= 6, 5000);
+    QCOMPARE(missCount(), QString::number(ended.count()));
     QCOMPARE(reading(), u"00,00"_qs);
     QVERIFY2(cpu.share() < kNoSpin, qPrintable(QString::number(cpu.share())));
     verifyFileHolds("50,00\r\n");
