@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <atomic>
-#include <latch>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -344,14 +343,17 @@ void TestReadingFile::readerHoldingTheFile()
     HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     QVERIFY(reader != INVALID_HANDLE_VALUE);
-    // The reader's hold starts when its thread runs, not when the thread is asked for.
-    std::latch holding(1);
+    // The reader's hold starts when its thread runs, not when the thread is asked for. A Windows
+    // event, not std::latch: MinGW's GCC 12 libstdc++ can miss the latch's wake-up and hang.
+    const HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    QVERIFY(holding);
     std::thread letGo([&] {
-        holding.count_down();
+        SetEvent(holding);
         Sleep(DWORD(heldMs));
         CloseHandle(reader);
     });
-    holding.wait();
+    WaitForSingleObject(holding, INFINITE);
+    CloseHandle(holding);
     if (!written)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"freq.text cannot be replaced"_qs));
     const bool rewritten = file.rewrite(QStringLiteral("50,01"));

@@ -11,7 +11,7 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 
 if [[ ${1:-} == --release ]]; then
   for mount in "$tree$repo" "$tree/dev/shm" "$tree/dev/pts" "$tree/dev" "$tree/sys" "$tree/proc"; do
-    if mountpoint -q "$mount"; then umount "$mount" || umount -l "$mount"; fi
+    if mountpoint -q "$mount"; then umount "$mount" 2> /dev/null || umount -l "$mount"; fi
   done
   exit 0
 fi
