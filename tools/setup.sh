@@ -12,7 +12,7 @@ packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-
   libfuse3-dev fuse3"
 # Wine itself comes from a Debian 13 tree (tools/wine-tree.sh): Debian 12's Wine 8 cannot deliver
 # a serial port's replies to QSerialPort.
-windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap"
+windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap icoutils"
 windows=false
 for option in "$@"; do
   case $option in

@@ -3,6 +3,7 @@
 #include "pollinterval.h"
 
 #include <QComboBox>
+#include <QIcon>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,6 +74,10 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
 {
     setObjectName(QStringLiteral("Frekuensi"));
     setWindowTitle(QStringLiteral("Frekuensi"));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 256})
+        icon.addFile(u":/icons/frekuensi-%1.png"_qs.arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setFixedSize(kClientSize);
 
     m_title = place<QLabel>(this, "FREKUENSI", fromTwips(720, 0, 2535, 615));
