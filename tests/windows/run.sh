@@ -41,6 +41,29 @@ for name in $imports; do
   [[ $name =~ ^(qt6|lib) ]] && fail "$name is imported but not in the zip"
 done
 
+# The program's resources: the icon in the usual sizes, the version details naming the version in
+# the zip's name (the project's one version number), and a manifest that asks for no elevation.
+exe="$folder/frekuensi.exe"
+version=$(basename "$zip" | sed 's/^frekuensi-\(.*\)-windows-x64\.zip$/\1/')
+x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' || fail "frekuensi.exe has no resources"
+resources=$(wrestool -l "$exe")
+echo "$resources" | sed 's/^/resource: /'
+icon=$(mktemp --suffix=.ico)
+wrestool -x --type=group_icon "$exe" > "$icon"
+sizes=$(icotool -l "$icon" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
+rm -f "$icon"
+[[ $sizes == "16 24 32 48 256 " ]] || fail "the icon has the sizes '$sizes'"
+# Each value follows its key, the two apart only by padding.
+details=$(wrestool -x --raw --type=version "$exe" | tr -d '\000' | tr -c '[:print:]' '\n')
+for field in "ProductNameFrekuensi" "FileVersion$version" "ProductVersion$version" \
+  "OriginalFilenamefrekuensi.exe" "LegalCopyrightCopyright (c) 2026 The Frekuensi developers"; do
+  grep -qF "$field" <<< "$details" || fail "the version details lack $field"
+done
+manifest=$(wrestool -x --raw --type=24 "$exe")
+grep -q 'level="asInvoker"' <<< "$manifest" || fail "the manifest does not ask for asInvoker"
+grep -q 'supportedOS' <<< "$manifest" || fail "the manifest names no supported Windows"
+echo "resources: icon $sizes px, version $version, manifest asInvoker"
+
 work=$(mktemp -d "$windows_build/stage.XXXXXX")
 device=""
 xserver=""
@@ -83,7 +106,7 @@ plug_device() { # LOG [simdevice options]
   local log=$1
   shift
   unplug_device
-  "$linux_build/tools/frekuensi-simdevice" --log-requests "$@" > "$log" &
+  "$linux_build/simdevice/frekuensi-simdevice" --log-requests "$@" > "$log" &
   device=$!
   for _ in $(seq 50); do [[ -s $log ]] && break; sleep 0.1; done
   ln -sfn "$(head -1 "$log")" "$WINEPREFIX/dosdevices/com3"
@@ -96,14 +119,18 @@ unplug_device() {
 }
 # Starts frekuensi.exe from FOLDER with LANG, the modem lines or not; sets program (its pid) and
 # window, and program_started (ms).
-start_program() { # FOLDER LANG yes|no
-  local preload=()
+start_program() { # FOLDER LANG yes|no [as-operator]
+  local preload=() operator=()
   [[ $3 == yes ]] && preload=(LD_PRELOAD="$modemlines")
+  # Root without its permission override, so a read-only folder refuses Wine as it refuses an
+  # operator.
+  [[ ${4:-} == as-operator ]] &&
+    operator=(setpriv --bounding-set=-dac_override,-dac_read_search,-fowner)
   wine10 wineserver -k 2> /dev/null || true
   wine10 wineserver -w 2> /dev/null || true
   program_started=$(now_ms)
-  (cd "$1" && env "${preload[@]}" LANG="$2" "$repo/tests/windows/wine10.sh" wine frekuensi.exe \
-    > /dev/null 2>&1 &)
+  (cd "$1" && env "${preload[@]}" LANG="$2" "$repo/tests/windows/wine10.sh" "${operator[@]}" \
+    wine frekuensi.exe > /dev/null 2>&1 &)
   window=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name '^Frekuensi$' |
     head -1) || fail "no window within 30 s"
   program=$(pgrep -x frekuensi.exe | head -1)
@@ -147,8 +174,10 @@ cpu_share() { # SECONDS
   awk -v t=$((after - before)) -v h="$(getconf CLK_TCK)" -v s="$1" \
     'BEGIN {printf "%.2f", 100 * t / h / s}'
 }
-take_screenshot() { # PNG
-  wine10 sh -c "xwd -silent -id $window | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
+take_screenshot() { # PNG [root]: the window, or the whole screen (tooltips are windows of their own)
+  local which="-id $window"
+  [[ ${2:-} == root ]] && which=-root
+  wine10 sh -c "xwd -silent $which | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
 }
 
 # 1. English notation, one poll a second, unplugged and plugged back, silent, then 0,25 s.
@@ -193,7 +222,6 @@ plug_device "$work/device5.log" --reply $'09990\r\n'
 start_program "$run" id_ID.UTF-8 yes
 sleep 3.5
 file_holds "$run" $'50,05\r\n' "Indonesian, reply 09990"
-[[ -n $screenshot ]] && take_screenshot "$screenshot" && echo "screenshot: $screenshot"
 exit_program
 run="$work/late"
 cp -r "$folder" "$run"
@@ -205,7 +233,28 @@ alive "with a late device"
 echo "late device: $(grep -c '^request' "$work/device6.log") requests answered 300 ms late, no freq.text"
 exit_program
 
-# 3. A line whose waits fail (FAILING_ZIP_FOLDER: another unpacked zip to try, an older one): the pseudo-terminal without modem lines, for 30 s.
+# 3. A folder the program may not write, as C:\Program Files is for an operator: it polls as
+#    usual and never writes freq.text; the reading's tooltip, which says why, is in the screenshot
+#    (a Windows GUI program's messages do not reach this shell under Wine).
+run="$work/readonly"
+cp -r "$folder" "$run"
+chmod 555 "$run"
+plug_device "$work/device8.log"
+start_program "$run" C.UTF-8 yes as-operator
+sleep 4
+alive "in a read-only folder"
+[[ ! -e $run/freq.text ]] || fail "freq.text was written in a read-only folder"
+echo "read-only folder: $(grep -c '^request' "$work/device8.log") requests, no freq.text, still running"
+if [[ -n $screenshot ]]; then
+  # The reading box (56,48 169x65): its tooltip shows the line on freq.text.
+  xdo mousemove --window "$window" 140 80
+  sleep 2
+  take_screenshot "${screenshot%.png}-readonly.png" root
+fi
+exit_program
+chmod 755 "$run"
+
+# 4. A line whose waits fail (FAILING_ZIP_FOLDER: another unpacked zip to try, an older one): the pseudo-terminal without modem lines, for 30 s.
 run="$work/failing"
 cp -r "${FAILING_ZIP_FOLDER:-$folder}" "$run"
 plug_device "$work/device7.log"
@@ -215,5 +264,25 @@ alive "after 30 s on a line whose waits fail"
 check_period "$work/device7.log" 2 1000 "failing waits"
 echo "failing waits: freq.text $(od -An -c "$run/freq.text" 2> /dev/null | tr -s ' ' || echo "never written")"
 exit_program
+
+# The picture for the README: Indonesian, in Wine's own virtual desktop, which draws the title bar
+# with the window's icon as Windows does (without a window manager Wine draws none).
+if [[ -n $screenshot ]]; then
+  run="$work/picture"
+  cp -r "$folder" "$run"
+  plug_device "$work/device9.log" --reply $'09990\r\n'
+  wine10 wineserver -k 2> /dev/null || true
+  wine10 wineserver -w 2> /dev/null || true
+  (cd "$run" && LD_PRELOAD="$modemlines" LANG=id_ID.UTF-8 "$repo/tests/windows/wine10.sh" \
+    wine explorer /desktop=Frekuensi,480x300 frekuensi.exe > /dev/null 2>&1 &)
+  desktop=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name 'Wine desktop' |
+    head -1) || fail "no Wine desktop within 30 s"
+  sleep 4 # the first poll and its reading
+  # The desktop fills the screen and centres the window; the picture is the window and a margin.
+  wine10 sh -c "xwd -silent -id $desktop | xwdtopnm 2> /dev/null |
+    pnmcut -left 296 -top 226 -width 430 -height 290 | pnmtopng" > "$screenshot"
+  wine10 wineserver -k 2> /dev/null || true
+  echo "screenshot: $screenshot"
+fi
 
 echo "Windows stage: passed in $((($(now_ms) - stage_start) / 1000)) s"
