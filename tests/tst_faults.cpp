@@ -72,8 +72,10 @@ private slots:
     void fileCannotFollow();
 
 private:
-    // The port path stays the same when the device is plugged in again, as /dev/ttyS2 does.
+    // The port path stays the same when the device is plugged in again, as /dev/ttyS2 does, and
+    // goes with the device: a freed pseudo-terminal's number is soon another test's device.
     void plugIn();
+    void unplug();
     QByteArray fileLine() const;
     void verifyFileHolds(const QByteArray &line, const QStringList &others = {}) const;
     QString missCount() const { return control<QLineEdit>("Text3")->text(); }
@@ -129,6 +131,12 @@ void TestFaults::plugIn()
     QVERIFY(QFile::link(m_device->devicePath(), m_port));
 }
 
+void TestFaults::unplug()
+{
+    m_device->unplug();
+    QFile::remove(m_port);
+}
+
 QByteArray TestFaults::fileLine() const
 {
     QFile file(QDir(m_folder).filePath(QStringLiteral("freq.text")));
@@ -158,7 +166,7 @@ void TestFaults::deviceVanishesDuringTheWait()
     bool wasWaiting = false;
     auto pull = connect(&m_window->watchdogTimer(), &QTimer::timeout, this, [&, this] {
         wasWaiting = m_window->pollCycle().isPolling();
-        m_device->unplug();
+        unplug();
     });
     const CpuMeter cpu;
     QVERIFY(ended.wait(5000));
@@ -181,7 +189,7 @@ void TestFaults::deviceVanishesDuringTheWait()
 void TestFaults::deviceComesBack()
 {
     waitForReading("50,00\r\n");
-    m_device->unplug();
+    unplug();
     QTRY_COMPARE_WITH_TIMEOUT(missCount(), u"3"_qs, 3000);
     m_device->setAnswer(kFortyNine);
     plugIn();

@@ -230,9 +230,18 @@ void TestPollCycle::missingDeviceCountsMisses()
 
 void TestPollCycle::vanishingDeviceEndsTheWait()
 {
+    // Polled through a link that goes with the device: its freed pseudo-terminal may soon be
+    // another test's device.
+    const QString port = m_dir->filePath(QStringLiteral("ttyS2"));
+    QVERIFY(QFile::link(m_device->devicePath(), port));
+    makeCycle(port);
     m_device->setSilent();
-    connect(m_device.get(), &SimulatedDevice::requestReceived, this,
-            [this] { QTimer::singleShot(30ms, m_device.get(), &SimulatedDevice::unplug); });
+    connect(m_device.get(), &SimulatedDevice::requestReceived, this, [&, this] {
+        QTimer::singleShot(30ms, m_device.get(), [&, this] {
+            m_device->unplug();
+            QFile::remove(port);
+        });
+    });
     QCOMPARE(watchdogTicksOfOnePoll(), 0);
     QCOMPARE(m_cycle->missCount(), 1);
     QVERIFY(!m_cycle->link().isOpen());
