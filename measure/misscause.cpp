@@ -34,6 +34,8 @@ QString MissCause::text() const
             .arg(m_portName, owningGroup(m_portName));
     case PortBusy:
         return tr("Port %1 is held by another program: close that program").arg(m_portName);
+    case PortFailed:
+        return tr("Port %1 cannot be opened: %2").arg(m_portName, m_systemText);
     case NoReply:
         return tr("No reply from the meter within %1 ms").arg(deadline.count());
     case LateReply:
@@ -48,5 +50,7 @@ QString MissCause::text() const
 
 QString MissCause::logLine() const
 {
+    if (m_kind == PortFailed)
+        return text(); // the system's words are in it already
     return m_systemText.isEmpty() ? text() : u"%1 (%2)"_qs.arg(text(), m_systemText);
 }

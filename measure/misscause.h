@@ -14,6 +14,7 @@ public:
         PortMissing,
         PortRefused,
         PortBusy,
+        PortFailed, // any other refusal to open, in the system's words
         NoReply,
         LateReply,
         NotAReading,

@@ -121,6 +121,8 @@ MissCause PollCycle::causeOfMiss(bool opened, std::optional<qint64> waiting, boo
         return MissCause(MissCause::PortBusy, port, m_link.failureText());
     case SerialLink::Failure::DeviceGone:
         return MissCause(MissCause::DeviceGone, port, m_link.failureText());
+    case SerialLink::Failure::Other:
+        return MissCause(MissCause::PortFailed, port, m_link.failureText());
     case SerialLink::Failure::None:
         break;
     }

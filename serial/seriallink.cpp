@@ -2,7 +2,6 @@
 
 #include "portsettings.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <cerrno>
@@ -57,7 +56,7 @@ SerialLink::Failure classifyOpenFailure(const QSerialPort &port)
     case QSerialPort::ResourceError:
         return SerialLink::Failure::DeviceGone;
     default:
-        return SerialLink::Failure::PortMissing;
+        return SerialLink::Failure::Other; // e.g. a file that is not a serial port
     }
 }
 

@@ -18,7 +18,7 @@ public:
     static constexpr std::chrono::milliseconds kWriteTimeout{100};
 
     // Why the port could not be opened, or why it was closed under a poll.
-    enum class Failure { None, PortMissing, PortRefused, PortBusy, DeviceGone };
+    enum class Failure { None, PortMissing, PortRefused, PortBusy, DeviceGone, Other };
 
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;

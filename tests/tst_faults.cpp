@@ -49,7 +49,15 @@ private:
 // A spinning wait takes most of a core; polling takes well under 1 %.
 constexpr double kNoSpin = 0.10;
 
-enum class Miss { PortMissing, PortRefused, PortBusy, NoReply, LateReply, NotAReading };
+enum class Miss {
+    PortMissing,
+    NotASerialPort,
+    PortRefused,
+    PortBusy,
+    NoReply,
+    LateReply,
+    NotAReading
+};
 
 } // namespace
 
@@ -258,6 +266,7 @@ void TestFaults::missesSayWhy_data()
     QTest::addColumn<Miss>("fault");
     QTest::addColumn<QString>("reason");
     QTest::newRow("port missing") << Miss::PortMissing << u"ttyS2 does not exist"_qs;
+    QTest::newRow("not a serial port") << Miss::NotASerialPort << u"ttyS2 cannot be opened: "_qs;
     QTest::newRow("port refuses this user") << Miss::PortRefused << u"refuses this user"_qs;
     QTest::newRow("port held by another program") << Miss::PortBusy << u"another program"_qs;
     QTest::newRow("no reply") << Miss::NoReply << u"No reply from the meter within 200 ms"_qs;
@@ -278,6 +287,9 @@ void TestFaults::missesSayWhy()
     switch (fault) {
     case Miss::PortMissing:
         QVERIFY(QFile::remove(m_port));
+        break;
+    case Miss::NotASerialPort: // a plain file at the port's name
+        QVERIFY(QFile::remove(m_port) && QFile(m_port).open(QIODevice::WriteOnly));
         break;
     case Miss::PortRefused:
         if (::geteuid() != 0)
@@ -306,8 +318,10 @@ void TestFaults::missesSayWhy()
     QFile::setPermissions(m_device->devicePath(), QFile::ReadOwner | QFile::WriteOwner);
     holder.closeWriteChannel();
     holder.waitForFinished(5000);
-    if (fault == Miss::PortMissing)
+    if (fault == Miss::PortMissing || fault == Miss::NotASerialPort) {
+        QFile::remove(m_port);
         QVERIFY(QFile::link(m_device->devicePath(), m_port));
+    }
     m_device->setAnswer(kFortyNine);
     QTRY_COMPARE_WITH_TIMEOUT(fileLine(), QByteArray("49,50\r\n"), 3000);
     QTRY_COMPARE(missTip(), plain);

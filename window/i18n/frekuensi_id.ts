@@ -71,6 +71,10 @@
         <translation>Port %1 sedang dipakai program lain: tutup program itu</translation>
     </message>
     <message>
+        <source>Port %1 cannot be opened: %2</source>
+        <translation>Port %1 tidak dapat dibuka: %2</translation>
+    </message>
+    <message>
         <source>No reply from the meter within %1 ms</source>
         <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
     </message>
