@@ -167,9 +167,10 @@ void PollCycle::recordReading()
     if (!ReadingText::isAcceptable(m_panel->text(Panel::Field::d_frekuensi), m_locale))
         return;
     m_file.rewrite(m_panel->text(Panel::Field::d_frekuensi));
-    if (m_file.problem() != m_fileProblem) {
-        m_fileProblem = m_file.problem();
-        m_panel->setFileProblem(m_fileProblem);
+    const QString problem = m_file.problem();
+    if (problem != m_fileProblem) {
+        m_fileProblem = problem;
+        m_panel->setFileProblem(problem);
     }
 }
 

@@ -30,7 +30,6 @@ public:
     qint16 blinkCount() const { return m_blink_count; }
     int waitTicks() const { return m_wait_ticks; }
     bool isPolling() const { return m_polling; }
-    const MissCause &missCause() const { return m_missCause; }
     SerialLink &link() { return m_link; }
     const ReadingFile &readingFile() const { return m_file; }
 

@@ -92,10 +92,9 @@ ReadingFile::Outcome ReadingFile::fail(Step step, const QString &reason)
 
 QString ReadingFile::problem() const
 {
+    // The system's words are compared with its words for the known causes, in the same language.
     if (!m_failing)
         return {};
-        // The system's words are compared with its words for the known causes, in the same
-        // language.
 #ifdef Q_OS_WIN
     const bool full = m_reason == qt_error_string(ERROR_DISK_FULL) ||
                       m_reason == qt_error_string(ERROR_HANDLE_DISK_FULL);

@@ -91,19 +91,18 @@ bool SerialLink::open()
         return false;
     clearHangupOnClose(m_port.portName());
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_failure = classifyOpenFailure(m_port);
-        m_failureText = m_port.errorString();
+        noteFailure(classifyOpenFailure(m_port));
         return false;
     }
     m_failure = Failure::None;
     m_failureText.clear();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.
-    m_foundStaleBytes = m_port.bytesAvailable() > 0;
+    // The driver is asked: QSerialPort has read nothing yet. Windows' count is not exposed.
+    m_foundStaleBytes = false;
 #ifdef Q_OS_UNIX
     int waiting = 0;
-    m_foundStaleBytes =
-        m_foundStaleBytes || (::ioctl(m_port.handle(), FIONREAD, &waiting) == 0 && waiting > 0);
+    m_foundStaleBytes = ::ioctl(m_port.handle(), FIONREAD, &waiting) == 0 && waiting > 0;
 #endif
     m_port.clear(QSerialPort::Input);
     return true;
@@ -139,14 +138,14 @@ bool SerialLink::send(const QByteArray &bytes)
 std::optional<qint64> SerialLink::bytesWaiting() const
 {
     // A failed port is as good as closed: the wait ends at once, before the close comes round.
-    if (!m_port.isOpen() || m_failed)
+    if (!isOpen())
         return std::nullopt;
     return m_port.bytesAvailable();
 }
 
 std::optional<QByteArray> SerialLink::readAll()
 {
-    if (!m_port.isOpen() || m_failed)
+    if (!isOpen())
         return std::nullopt;
     return m_port.readAll();
 }
@@ -162,7 +161,7 @@ void SerialLink::handleError(QSerialPort::SerialPortError error)
         // not here: this may run inside the port's own waitForBytesWritten or waitForReadyRead,
         // whose loop goes on using what a close destroys. It is closed once control is back in
         // the event loop, and until then the link reports itself closed.
-        if (!m_port.isOpen() || m_failed)
+        if (!isOpen())
             return;
         m_failed = true;
         noteFailure(Failure::DeviceGone);

@@ -18,6 +18,12 @@ zip=$(ls "$windows_build"/frekuensi-*-windows-x64.zip)
 modemlines="$linux_build/tests/windows/frekuensi-modemlines.so"
 fail() { echo "FAIL: $*"; exit 1; }
 wine10() { "$repo/tests/windows/wine10.sh" "$@"; }
+# A fresh Wine server: a program started afterwards (and the server) get its environment, such as
+# the preloaded modem lines, and nothing of the previous run lingers.
+end_wine() {
+  wine10 wineserver -k 2> /dev/null || true
+  wine10 wineserver -w 2> /dev/null || true
+}
 now_ms() { awk '{printf "%d\n", $1 * 1000}' /proc/uptime; } # the device's clock, to 10 ms
 stage_start=$(now_ms)
 
@@ -91,8 +97,7 @@ for test in "$windows_build"/tests/tst_*.exe; do
     > /dev/null 2>&1) || { cat "$result" 2> /dev/null; fail "$name under Wine"; }
   grep '^Totals' "$result" | sed "s/^/$name: /"
 done
-wine10 wineserver -k 2> /dev/null || true
-wine10 wineserver -w 2> /dev/null || true
+end_wine
 
 # One X server for every run of the program.
 display=:$((90 + RANDOM % 100))
@@ -126,8 +131,7 @@ start_program() { # FOLDER LANG yes|no [as-operator]
   # operator.
   [[ ${4:-} == as-operator ]] &&
     operator=(setpriv --bounding-set=-dac_override,-dac_read_search,-fowner)
-  wine10 wineserver -k 2> /dev/null || true
-  wine10 wineserver -w 2> /dev/null || true
+  end_wine
   program_started=$(now_ms)
   (cd "$1" && env "${preload[@]}" LANG="$2" "$repo/tests/windows/wine10.sh" "${operator[@]}" \
     wine frekuensi.exe > /dev/null 2>&1 &)
@@ -271,8 +275,7 @@ if [[ -n $screenshot ]]; then
   run="$work/picture"
   cp -r "$folder" "$run"
   plug_device "$work/device9.log" --reply $'09990\r\n'
-  wine10 wineserver -k 2> /dev/null || true
-  wine10 wineserver -w 2> /dev/null || true
+  end_wine
   (cd "$run" && LD_PRELOAD="$modemlines" LANG=id_ID.UTF-8 "$repo/tests/windows/wine10.sh" \
     wine explorer /desktop=Frekuensi,480x300 frekuensi.exe > /dev/null 2>&1 &)
   desktop=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name 'Wine desktop' |
