@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     Frekuensi window(device.devicePath(), fileDirectory);
     window.setWindowTitle(QStringLiteral("Frekuensi (demo)"));
     qInfo("The demo writes its readings to %s",
-          qPrintable(QDir::toNativeSeparators(window.pollCycle().readingFile().path())));
+          qPrintable(QDir::toNativeSeparators(window.pollCycle().readingWriter().path())));
     window.show();
     return app.exec();
 }

@@ -21,8 +21,11 @@ void incrementSaturating(qint16 &counter)
 
 PollCycle::PollCycle(Panel *panel, const QString &portName, const QString &fileDirectory,
                      const QLocale &locale, QObject *parent)
-    : QObject(parent), m_panel(panel), m_link(portName), m_file(fileDirectory), m_locale(locale)
-{}
+    : QObject(parent), m_panel(panel), m_link(portName), m_writer(fileDirectory), m_locale(locale)
+{
+    connect(&m_writer, &ReadingWriter::problemChanged, this,
+            [this](const QString &line) { m_panel->setFileProblem(line); });
+}
 
 void PollCycle::pollTick()
 {
@@ -164,14 +167,9 @@ void PollCycle::advanceHeartbeat()
 
 void PollCycle::recordReading()
 {
-    if (!ReadingText::isAcceptable(m_panel->text(Panel::Field::d_frekuensi), m_locale))
-        return;
-    m_file.rewrite(m_panel->text(Panel::Field::d_frekuensi));
-    const QString problem = m_file.problem();
-    if (problem != m_fileProblem) {
-        m_fileProblem = problem;
-        m_panel->setFileProblem(problem);
-    }
+    // Handed over, never waited for: the poll keeps its time however slow the disk is.
+    if (ReadingText::isAcceptable(m_panel->text(Panel::Field::d_frekuensi), m_locale))
+        m_writer.submit(m_panel->text(Panel::Field::d_frekuensi));
 }
 
 void PollCycle::watchdogTick()

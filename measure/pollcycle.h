@@ -1,7 +1,7 @@
 #pragma once
 
 #include "misscause.h"
-#include "readingfile.h"
+#include "readingwriter.h"
 #include "seriallink.h"
 
 #include <QLocale>
@@ -31,7 +31,7 @@ public:
     int waitTicks() const { return m_wait_ticks; }
     bool isPolling() const { return m_polling; }
     SerialLink &link() { return m_link; }
-    const ReadingFile &readingFile() const { return m_file; }
+    const ReadingWriter &readingWriter() const { return m_writer; }
 
 public slots:
     // Runs one poll; a tick that comes while a poll is still waiting is dropped.
@@ -43,7 +43,7 @@ public slots:
     void releasePort();
 
 signals:
-    // The poll has released the port and written what it writes.
+    // The poll has released the port and handed an accepted reading to the writer.
     void pollEnded();
 
 private:
@@ -59,10 +59,9 @@ private:
 
     Panel *m_panel;
     SerialLink m_link;
-    ReadingFile m_file;
+    ReadingWriter m_writer;
     QLocale m_locale;
     MissCause m_missCause;
-    QString m_fileProblem;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;
     int m_wait_ticks = 0;

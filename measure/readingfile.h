@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 
-// The latest-reading file freq.text: one line, replaced whole on every rewrite.
+// The latest-reading file freq.text: one line, replaced whole on every rewrite. Every call may wait
+// on the disk, so the monitor makes them on a thread of their own (ReadingWriter).
 class ReadingFile
 {
     Q_DECLARE_TR_FUNCTIONS(ReadingFile)
@@ -23,18 +24,25 @@ public:
     // While rewriting fails: one short line, in the user's language, saying that freq.text is not
     // being updated and why; empty while it is.
     QString problem() const;
+    // Removes the files a rewrite makes beside freq.text and could not rename before a crash or a
+    // power cut: regular files of this user with the rewrite's own name pattern, nothing else.
+    // Returns how many it removed.
+    int removeLeftovers() const;
 
 private:
     enum class Outcome { Written, Failed, HeldOpen };
     // Where a rewrite failed, for the known causes an operator can act on.
     enum class Step { Create, Write, Replace };
-    bool rewriteLine(const QByteArray &line);
+    // What stands at the name when the replacement is refused, where that is the cause.
+    enum class Obstacle { None, Folder, ReadOnly };
     Outcome writeOnce(const QByteArray &line);
-    Outcome fail(Step step, const QString &reason);
+    Outcome replace(const QString &from);
+    Outcome fail(Step step, const QString &reason, Obstacle obstacle = Obstacle::None);
 
     QString m_path;
     QString m_reason;
     Step m_step = Step::Create;
+    Obstacle m_obstacle = Obstacle::None;
     bool m_heldOpen = false;
     bool m_failing = false;
 };

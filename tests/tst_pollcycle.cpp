@@ -78,7 +78,11 @@ void TestPollCycle::makeCycle(const QString &portName)
 
 QByteArray TestPollCycle::fileContents() const
 {
-    QFile file(m_cycle->readingFile().path());
+    // The file is written on the writer's thread: read it once everything handed over is dealt
+    // with.
+    if (!QTest::qWaitFor([this] { return !m_cycle->readingWriter().isBehind(); }, 5000))
+        return "<writer still busy>";
+    QFile file(m_cycle->readingWriter().path());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : kNoFile;
 }
 
@@ -147,7 +151,7 @@ void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
 
     m_device->setSilent();
     for (int miss = 1; miss <= 7; ++miss) {
-        QFile::remove(m_cycle->readingFile().path());
+        QFile::remove(m_cycle->readingWriter().path());
         m_cycle->pollTick();
         QCOMPARE(m_panel->text(Field::Text3), QString::number(miss));
         // The watchdog box keeps its last count on blue after a deadline.
@@ -215,7 +219,7 @@ void TestPollCycle::missingDeviceCountsMisses()
     makeCycle(QStringLiteral("/dev/frekuensi-no-such-port"));
     m_panel->setText(Field::d_frekuensi, QStringLiteral("49,50"));
     for (int miss = 1; miss <= 6; ++miss) {
-        QFile::remove(m_cycle->readingFile().path());
+        QFile::remove(m_cycle->readingWriter().path());
         QElapsedTimer poll;
         poll.start();
         // The wait ends at once, without a watchdog tick.

@@ -1,13 +1,16 @@
 // The latest-reading file: exact bytes, whole replacement, and the old line kept on failure.
 #include "readingfile.h"
+#include "readingwriter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <thread>
@@ -57,6 +60,9 @@ private slots:
     void concurrentReaderNeverSeesPartOfALine();
     void readerHoldingTheFile_data();
     void readerHoldingTheFile();
+    void writerKeepsTheNewestLine();
+    void writerRemovesOnlyItsLeftovers_data();
+    void writerRemovesOnlyItsLeftovers();
 };
 
 namespace {
@@ -66,6 +72,7 @@ enum class Fault {
     FolderAtName,
     ReadOnlyFolder,
     FullFileSystem,
+    ReadOnlyFile,
     LinkOutside,
     DanglingLink,
     OthersLinkStickyFolder,
@@ -94,14 +101,19 @@ void TestReadingFile::rewriteLeavesExactlyOneLine_data()
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("after");
+    // Permission bits before and after, under the operator's umask 077 (Linux).
+    QTest::addColumn<int>("modeBefore");
+    QTest::addColumn<int>("modeAfter");
 
-    QTest::newRow("new file") << QByteArray() << "50,00" << QByteArray("50,00\r\n");
+    QTest::newRow("new file, readable by all")
+        << QByteArray() << "50,00" << QByteArray("50,00\r\n") << 0 << 0644;
     QTest::newRow("same line again")
-        << QByteArray("50,00\r\n") << "50,00" << QByteArray("50,00\r\n");
-    QTest::newRow("longer earlier line leaves no tail")
-        << QByteArray("500000,00\r\nold second line\r\n") << "49,99" << QByteArray("49,99\r\n");
-    QTest::newRow("shorter earlier line")
-        << QByteArray("1\n") << "51,99" << QByteArray("51,99\r\n");
+        << QByteArray("50,00\r\n") << "50,00" << QByteArray("50,00\r\n") << 0644 << 0644;
+    QTest::newRow("longer earlier line leaves no tail, group only")
+        << QByteArray("500000,00\r\nold second line\r\n") << "49,99" << QByteArray("49,99\r\n")
+        << 0640 << 0640;
+    QTest::newRow("shorter earlier line, others only")
+        << QByteArray("1\n") << "51,99" << QByteArray("51,99\r\n") << 0604 << 0604;
 }
 
 void TestReadingFile::rewriteLeavesExactlyOneLine()
@@ -109,6 +121,8 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
     QFETCH(QByteArray, before);
     QFETCH(QString, text);
     QFETCH(QByteArray, after);
+    QFETCH(int, modeBefore);
+    QFETCH(int, modeAfter);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -119,9 +133,23 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(before);
     }
+#ifdef Q_OS_LINUX
+    if (modeBefore)
+        QVERIFY(::chmod(QFile::encodeName(file.path()).constData(), mode_t(modeBefore)) == 0);
+    const mode_t umask = ::umask(077);
+    const auto restoreUmask = qScopeGuard([umask] { ::umask(umask); });
+#endif
 
     QVERIFY(file.rewrite(text));
     QCOMPARE(contents(file.path()), after);
+#ifdef Q_OS_LINUX
+    struct stat status;
+    QVERIFY(::stat(QFile::encodeName(file.path()).constData(), &status) == 0);
+    QCOMPARE(int(status.st_mode & 0777), modeAfter);
+#else
+    Q_UNUSED(modeBefore);
+    Q_UNUSED(modeAfter);
+#endif
     // The temporary file of the replacement is gone.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("freq.text")});
@@ -131,17 +159,29 @@ void TestReadingFile::faultKeepsLastLineAndNothingElse_data()
 {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QByteArray>("held"); // by freq.text while the fault lasts
+    QTest::addColumn<QString>("why");     // the problem line's reason, where it is known
 
     const QByteArray old("50,00\r\n");
-    QTest::newRow("folder gone") << Fault::FolderGone << QByteArray("(none)");
-    QTest::newRow("folder standing at the name") << Fault::FolderAtName << QByteArray("(folder)");
+    const QByteArray replaced("50,01\r\n");
+    QTest::newRow("folder gone") << Fault::FolderGone << QByteArray("(none)") << QString();
+    QTest::newRow("folder standing at the name")
+        << Fault::FolderAtName << QByteArray("(folder)") << u"a folder stands at its name"_qs;
+#ifdef Q_OS_WIN
+    QTest::newRow("read-only freq.text")
+        << Fault::ReadOnlyFile << old << u"it is marked read-only"_qs;
+#else
+    // A read-only file is replaced all the same where the folder may be written.
+    QTest::newRow("read-only freq.text") << Fault::ReadOnlyFile << replaced << QString();
+#endif
 #ifdef Q_OS_LINUX
-    QTest::newRow("read-only folder") << Fault::ReadOnlyFolder << old;
-    QTest::newRow("full file system") << Fault::FullFileSystem << old;
-    QTest::newRow("link to a file outside") << Fault::LinkOutside << QByteArray("50,01\r\n");
-    QTest::newRow("link to nothing outside") << Fault::DanglingLink << QByteArray("50,01\r\n");
+    QTest::newRow("read-only folder")
+        << Fault::ReadOnlyFolder << old << u"its folder may not be written"_qs;
+    QTest::newRow("full file system") << Fault::FullFileSystem << old << u"the disk is full"_qs;
+    QTest::newRow("link to a file outside") << Fault::LinkOutside << replaced << QString();
+    QTest::newRow("link to nothing outside") << Fault::DanglingLink << replaced << QString();
     QTest::newRow("another user's link, sticky folder")
-        << Fault::OthersLinkStickyFolder << QByteArray("(link)");
+        << Fault::OthersLinkStickyFolder << QByteArray("(link)")
+        << u"it belongs to another user"_qs;
 #endif
 }
 
@@ -152,6 +192,7 @@ void TestReadingFile::faultKeepsLastLineAndNothingElse()
 {
     QFETCH(Fault, fault);
     QFETCH(QByteArray, held);
+    QFETCH(QString, why);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -189,6 +230,9 @@ void TestReadingFile::faultKeepsLastLineAndNothingElse()
     case Fault::FullFileSystem:
         QVERIFY(PrivateMounts::fill(filler));
         break;
+    case Fault::ReadOnlyFile:
+        QVERIFY(QFile::setPermissions(file.path(), QFile::ReadOwner));
+        break;
     case Fault::LinkOutside:
     case Fault::DanglingLink:
         QVERIFY(QFile::remove(file.path()));
@@ -220,6 +264,8 @@ void TestReadingFile::faultKeepsLastLineAndNothingElse()
         QCOMPARE(file.rewrite(QStringLiteral("50,01")), written);
         QCOMPARE(file.rewrite(QStringLiteral("50,01")), written);
     }
+    if (!why.isEmpty())
+        QCOMPARE(file.problem(), u"freq.text is not being updated: "_qs + why);
 
     const QFileInfo atName(file.path());
     const QByteArray seen = atName.isSymLink()                ? QByteArray("(link)")
@@ -252,6 +298,9 @@ void TestReadingFile::faultKeepsLastLineAndNothingElse()
         break;
     case Fault::FullFileSystem:
         QVERIFY(QFile::remove(filler));
+        break;
+    case Fault::ReadOnlyFile:
+        QVERIFY(QFile::setPermissions(file.path(), QFile::ReadOwner | QFile::WriteOwner));
         break;
     case Fault::LinkOutside:
     case Fault::DanglingLink:
@@ -363,6 +412,133 @@ void TestReadingFile::readerHoldingTheFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("freq.text")});
 #endif
+}
+
+// The writer's thread writes only the newest line it was given: a reader never sees freq.text go
+// back to an older line, and the line on a failure comes back from the thread and goes again.
+void TestReadingFile::writerKeepsTheNewestLine()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ReadingWriter writer(dir.path());
+    const auto caughtUp = [&writer] { return !writer.isBehind(); };
+
+    std::atomic<bool> done = false;
+    std::atomic<int> backwards = 0;
+    std::atomic<int> seenLines = 0;
+    std::thread reader([&] {
+        int last = 0;
+        while (!done) {
+            const int line = contents(writer.path()).trimmed().toInt(); // 0: none or refused
+            if (line == 0 || line == last)
+                continue;
+            backwards += line < last ? 1 : 0;
+            ++seenLines;
+            last = line;
+        }
+    });
+    constexpr int kLines = 2000;
+    // Handed over faster than they can be written, but not all at once, so the reader sees many.
+    for (int line = 1; line < kLines; ++line) {
+        writer.submit(QString::number(line));
+        QThread::usleep(100);
+    }
+    const bool settled = QTest::qWaitFor(caughtUp, 10000);
+    done = true;
+    reader.join();
+    QVERIFY(settled);
+    qInfo("%d lines handed over in a burst; a reader saw %d of them", kLines - 1, seenLines.load());
+    QCOMPARE(backwards.load(), 0);
+    // The reader gone (on Windows it can refuse a replacement), the last line of a burst wins.
+    writer.submit(QString::number(kLines - 1));
+    writer.submit(QString::number(kLines));
+    QVERIFY(QTest::qWaitFor(caughtUp, 10000));
+    QCOMPARE(contents(writer.path()), QByteArray::number(kLines) + "\r\n");
+
+    QSignalSpy problems(&writer, &ReadingWriter::problemChanged);
+    QVERIFY(QFile::remove(writer.path()) && QDir().mkdir(writer.path()));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"freq.text cannot be replaced"_qs));
+    writer.submit(QStringLiteral("50,00"));
+    QTRY_COMPARE(writer.problem(),
+                 u"freq.text is not being updated: a folder stands at its name"_qs);
+    QVERIFY(QDir().rmdir(writer.path()));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"freq.text is being replaced again"_qs));
+    writer.submit(QStringLiteral("50,01"));
+    QTRY_COMPARE(writer.problem(), QString());
+    QCOMPARE(contents(writer.path()), QByteArray("50,01\r\n"));
+    QCOMPARE(problems.count(), 2);
+}
+
+enum class Standing { File, EmptyFile, LargeFile, Folder, Link, OthersFile };
+
+void TestReadingFile::writerRemovesOnlyItsLeftovers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("standing");
+    QTest::addColumn<bool>("removed");
+
+    const auto row = [](const char *what, const char *name, Standing standing, bool removed) {
+        QTest::newRow(what) << QString::fromLatin1(name) << int(standing) << removed;
+    };
+    row("its unfinished line", ".freq.text.1a2b3c", Standing::File, true);
+    row("its file, cut before the write", ".freq.text.z", Standing::EmptyFile, true);
+    row("capitals are not its own", ".freq.text.ABC", Standing::File, false);
+    row("a name too long", ".freq.text.12345678", Standing::File, false);
+    row("a suffix", ".freq.text.abc.bak", Standing::File, false);
+    row("no leading dot", "freq.text.abc", Standing::File, false);
+    row("more than a line", ".freq.text.abc", Standing::LargeFile, false);
+    row("a folder", ".freq.text.abc", Standing::Folder, false);
+#ifdef Q_OS_LINUX
+    row("a link to a file outside", ".freq.text.abc", Standing::Link, false);
+    row("another user's file", ".freq.text.abc", Standing::OthersFile, false);
+#endif
+}
+
+// At start the writer removes what a rewrite cut short by a crash left beside freq.text, and
+// nothing that is not certainly that.
+void TestReadingFile::writerRemovesOnlyItsLeftovers()
+{
+    QFETCH(QString, name);
+    QFETCH(int, standing);
+    QFETCH(bool, removed);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("bin"));
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    const QString path = QDir(folder).filePath(name);
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(Standing(standing) == Standing::Link ? outside : path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Standing(standing) == Standing::LargeFile   ? QByteArray(100, '5')
+               : Standing(standing) == Standing::EmptyFile ? QByteArray()
+                                                           : QByteArray("49,98\r\n"));
+    file.close();
+    switch (Standing(standing)) {
+    case Standing::Folder:
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        break;
+    case Standing::Link:
+        QVERIFY(QFile::link(outside, path));
+        break;
+    case Standing::OthersFile:
+#ifdef Q_OS_LINUX
+        if (::chown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser) != 0)
+            QSKIP("giving a file to another user needs root");
+#endif
+        break;
+    default:
+        break;
+    }
+
+    ReadingWriter writer(folder);
+    writer.submit(QStringLiteral("50,00"));
+    QVERIFY(QTest::qWaitFor([&writer] { return !writer.isBehind(); }, 10000));
+    QCOMPARE(contents(writer.path()), QByteArray("50,00\r\n"));
+    const QFileInfo left(path);
+    QCOMPARE(!left.exists() && !left.isSymLink(), removed);
+    if (Standing(standing) == Standing::Link)
+        QCOMPARE(contents(outside), QByteArray("49,98\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestReadingFile)

@@ -110,8 +110,23 @@
         <translation>foldernya tidak boleh ditulisi</translation>
     </message>
     <message>
+        <source>a folder stands at its name</source>
+        <translation>ada folder dengan nama itu</translation>
+    </message>
+    <message>
+        <source>it is marked read-only</source>
+        <translation>berkas itu ditandai hanya-baca</translation>
+    </message>
+    <message>
         <source>freq.text is not being updated: %1</source>
         <translation>freq.text tidak diperbarui: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ReadingWriter</name>
+    <message>
+        <source>freq.text is %1 s behind: the disk is slow</source>
+        <translation>freq.text tertinggal %1 detik: disknya lambat</translation>
     </message>
 </context>
 </TS>
