@@ -19,7 +19,8 @@ for option in "$@"; do
   --windows) windows=true ;;
   --ci)
     windows=true
-    packages="$packages clang-14 libclang-rt-14-dev lintian"
+    # xvfb, xdotool and x11-apps: the slow-disk check clicks the real window and pictures it.
+    packages="$packages clang-14 libclang-rt-14-dev lintian xvfb xdotool x11-apps"
     ;;
   *) echo "setup: unknown option $option (--windows, --ci)" >&2; exit 2 ;;
   esac

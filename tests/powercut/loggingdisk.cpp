@@ -1,15 +1,17 @@
 // frekuensi-loggingdisk: a disk image that records, in order, every write and every cache flush it
-// receives, and rebuilds from that record the image a power cut would have left at any point.
+// receives, and rebuilds from that record the image a power cut would have left at any point. It
+// can also be a slow disk: each write then takes a set time.
 //
-//   serve BASE LOG MOUNTPOINT [FUSE options]   serves BASE (read into memory) as
-//   MOUNTPOINT/disk.img
-//                                              and appends each write and flush to LOG; reading
-//                                              MOUNTPOINT/writes gives the number of writes so far
-//   image BASE LOG COUNT OUT [SEED]            writes to OUT the image after the first COUNT
-//                                              writes; with SEED, the writes since the last flush
-//                                              before them each reach the disk or not, at random
-//                                              (a volatile disk cache that lost part of its blocks)
-//   count LOG                                  prints the number of writes in LOG
+//   serve BASE LOG MOUNTPOINT [FUSE options]
+//       serves BASE (read into memory) as MOUNTPOINT/disk.img and appends each write and flush to
+//       LOG; MOUNTPOINT/writes gives the number of writes so far; MOUNTPOINT/delay holds the
+//       milliseconds each write takes (0 at first) and takes another number written to it
+//   image BASE LOG COUNT OUT [SEED]
+//       writes to OUT the image after the first COUNT writes; with SEED, the writes since the last
+//       flush before them each reach the disk or not, at random (a volatile disk cache that lost
+//       part of its blocks)
+//   count LOG
+//       prints the number of writes in LOG
 //
 // Put a loop device with direct I/O on top (losetup --direct-io=on), so that what a file system
 // sends its block device arrives here unchanged and the loop driver turns cache flushes into fsync.
@@ -20,8 +22,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +36,7 @@ namespace {
 
 constexpr std::string_view kImageName = "/disk.img";
 constexpr std::string_view kWritesName = "/writes";
+constexpr std::string_view kDelayName = "/delay";
 constexpr char kWrite = 'W';
 constexpr char kFlush = 'F';
 
@@ -46,6 +52,8 @@ struct Disk
     std::vector<char> bytes;
     std::FILE *log = nullptr;
     std::uint64_t writes = 0;
+    // How long each write of the image takes, as on an SD card, a USB stick or a busy disk.
+    std::chrono::milliseconds delay{0};
 };
 
 Disk g_disk;
@@ -96,6 +104,11 @@ std::string writesText()
     return std::to_string(g_disk.writes) + "\n";
 }
 
+std::string delayText()
+{
+    return std::to_string(g_disk.delay.count()) + "\n";
+}
+
 int diskGetattr(const char *path, struct stat *status, fuse_file_info *)
 {
     *status = {};
@@ -110,6 +123,10 @@ int diskGetattr(const char *path, struct stat *status, fuse_file_info *)
         status->st_mode = S_IFREG | 0400;
         status->st_nlink = 1;
         status->st_size = off_t(writesText().size());
+    } else if (path == kDelayName) {
+        status->st_mode = S_IFREG | 0600;
+        status->st_nlink = 1;
+        status->st_size = off_t(delayText().size());
     } else {
         return -ENOENT;
     }
@@ -118,7 +135,7 @@ int diskGetattr(const char *path, struct stat *status, fuse_file_info *)
 
 int diskOpen(const char *path, fuse_file_info *info)
 {
-    if (path != kImageName && path != kWritesName)
+    if (path != kImageName && path != kWritesName && path != kDelayName)
         return -ENOENT;
     // No page cache in between: every write reaches this program when the loop driver sends it.
     info->direct_io = 1;
@@ -127,10 +144,10 @@ int diskOpen(const char *path, fuse_file_info *info)
 
 int diskRead(const char *path, char *buffer, size_t size, off_t offset, fuse_file_info *)
 {
-    const std::string writes = writesText();
+    const std::string text = path == kDelayName ? delayText() : writesText();
     const std::string_view source = path == kImageName
                                         ? std::string_view(g_disk.bytes.data(), g_disk.bytes.size())
-                                        : std::string_view(writes);
+                                        : std::string_view(text);
     if (offset < 0 || std::size_t(offset) >= source.size())
         return 0;
     const std::size_t count = std::min(size, source.size() - std::size_t(offset));
@@ -140,8 +157,18 @@ int diskRead(const char *path, char *buffer, size_t size, off_t offset, fuse_fil
 
 int diskWrite(const char *path, const char *data, size_t size, off_t offset, fuse_file_info *)
 {
+    if (path == kDelayName) {
+        try {
+            g_disk.delay = std::chrono::milliseconds(std::stoul(std::string(data, size)));
+        } catch (const std::exception &) {
+            return -EINVAL;
+        }
+        return int(size);
+    }
     if (path != kImageName)
         return -EACCES;
+    // One request at a time (-s): a slow write holds up everything behind it, as on a real disk.
+    std::this_thread::sleep_for(g_disk.delay);
     if (offset < 0 || std::size_t(offset) + size > g_disk.bytes.size())
         return -ENOSPC;
     if (!appendRecord(kWrite, std::uint64_t(offset), data, std::uint32_t(size)))
@@ -149,6 +176,12 @@ int diskWrite(const char *path, const char *data, size_t size, off_t offset, fus
     std::memcpy(g_disk.bytes.data() + offset, data, size);
     ++g_disk.writes;
     return int(size);
+}
+
+// `echo 300 > delay` truncates the file first.
+int diskTruncate(const char *path, off_t, fuse_file_info *)
+{
+    return path == kDelayName ? 0 : -EACCES;
 }
 
 int diskFsync(const char *, int, fuse_file_info *)
@@ -178,6 +211,7 @@ int serve(int argc, char *argv[])
     operations.open = diskOpen;
     operations.read = diskRead;
     operations.write = diskWrite;
+    operations.truncate = diskTruncate;
     operations.fsync = diskFsync;
     operations.destroy = diskDestroy;
     // One thread: the writes are recorded in the order they arrive.

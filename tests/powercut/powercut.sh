@@ -11,7 +11,7 @@
 # Usage: [FS=ext4|ext4-writeback|xfs|btrfs] tests/powercut/powercut.sh BUILD [SECONDS] [METHOD] [MAX_IMAGES]
 #   METHOD is frekuensi-filebench's: monitor (the program's own file code, which must pass) or
 #   inplace (truncate and write, which must show faults, so that this check is seen to catch them).
-# Needs root, loop devices and FUSE; exits 77 (skipped) without them.
+# Needs root, loop devices and FUSE; exits 77 (skipped) without them (recordingdisk.sh).
 set -euo pipefail
 build=$(realpath "$1")
 seconds=${2:-20}
@@ -26,40 +26,10 @@ xfs) size=320M mkfs=(mkfs.xfs -q -f) mount_options=defaults ;;
 btrfs) size=128M mkfs=(mkfs.btrfs -q -f) mount_options=defaults ;;
 *) echo "powercut: unknown FS $fs (ext4, ext4-writeback, xfs, btrfs)" >&2; exit 2 ;;
 esac
-disk="$build/tests/powercut/frekuensi-loggingdisk"
 writer="$build/bench/frekuensi-filebench"
-skip() { echo "SKIP: $*"; exit 77; }
-[[ $(id -u) -eq 0 ]] || skip "the power-cut check needs root (loop devices, mounts, FUSE)"
-[[ -c /dev/fuse ]] || skip "the power-cut check needs FUSE (/dev/fuse)"
-[[ -x $disk ]] || skip "frekuensi-loggingdisk was not built (libfuse3-dev missing)"
-losetup -f > /dev/null 2>&1 || skip "the power-cut check needs a free loop device"
-
-work=$(mktemp -d)
-fs_loop=""
-daemon=""
-cleanup() {
-  mountpoint -q "$work/fs" && umount "$work/fs"
-  mountpoint -q "$work/check" && umount "$work/check"
-  [[ -n $fs_loop ]] && losetup -d "$fs_loop" 2> /dev/null
-  mountpoint -q "$work/fuse" && umount "$work/fuse"
-  [[ -n $daemon ]] && wait "$daemon" 2> /dev/null
-  mountpoint -q "$work/ram" && umount "$work/ram"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir "$work/ram" "$work/fuse" "$work/fs" "$work/check"
-# The crash images are rebuilt in memory, one at a time.
-mount -t tmpfs -o size=2G tmpfs "$work/ram"
-truncate -s "$size" "$work/ram/base.img"
-"${mkfs[@]}" "$work/ram/base.img" > /dev/null
-
-"$disk" serve "$work/ram/base.img" "$work/ram/log" "$work/fuse" &
-daemon=$!
-for _ in $(seq 100); do [[ -e $work/fuse/disk.img ]] && break; sleep 0.05; done
-fs_loop=$(losetup -f --show --direct-io=on "$work/fuse/disk.img")
-[[ $(losetup -n -O DIO "$fs_loop" | tr -d ' ') == 1 ]] ||
-  { echo "FAIL: the loop device does not use direct I/O"; exit 1; }
-mount -o "$mount_options" "$fs_loop" "$work/fs"
+# shellcheck source=tests/powercut/recordingdisk.sh
+source "$(dirname "$0")/recordingdisk.sh"
+disk_up "$build" "$size" "${mkfs[@]}" -- "$mount_options"
 echo "$fs on $(basename "$fs_loop"), kernel $(uname -r): $(findmnt -n -o FSTYPE,OPTIONS "$work/fs")"
 if [[ -r /proc/fs/ext4/$(basename "$fs_loop")/options ]]; then
   options=$(tr '\n' ',' < "/proc/fs/ext4/$(basename "$fs_loop")/options")
@@ -72,12 +42,7 @@ sync -f "$work/fs"
 first=$(cat "$work/fuse/writes")
 "$writer" "$method" "$work/fs" "$seconds" "$interval"
 last=$(cat "$work/fuse/writes")
-umount "$work/fs"
-losetup -d "$fs_loop"
-fs_loop=""
-umount "$work/fuse"
-wait "$daemon"
-daemon=""
+disk_unmount
 
 # What a power cut left at freq.text.
 classify() {

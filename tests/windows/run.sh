@@ -5,7 +5,8 @@
 # the preloaded frekuensi-modemlines): readings reach freq.text in English and Indonesian notation,
 # polls come 1,00 s and 0,25 s apart, the CPU stays low, a pulled and replugged device, a silent
 # one and a late one are misses, and Exit ends it. Last, a line whose waits fail (the
-# pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit.
+# pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit. Last,
+# the slow-disk check (tests/powercut/slowdisk.sh) with the zip's program.
 # Needs root, the tree of tools/wine-tree.sh, `cmake --workflow --preset windows` and the Linux
 # build (the simulated device, the modem-line library).
 # Usage: tests/windows/run.sh [LINUX_BUILD] [WINDOWS_BUILD] [SCREENSHOT.png]
@@ -287,5 +288,10 @@ if [[ -n $screenshot ]]; then
   wine10 wineserver -k 2> /dev/null || true
   echo "screenshot: $screenshot"
 fi
+
+# 5. The zip's program on a slow disk: it keeps its time, and Exit takes its window away at once.
+status=0
+bash "$repo/tests/powercut/slowdisk.sh" "$linux_build" --windows "$folder" || status=$?
+((status == 0 || status == 77)) || fail "the slow-disk check under Wine"
 
 echo "Windows stage: passed in $((($(now_ms) - stage_start) / 1000)) s"
