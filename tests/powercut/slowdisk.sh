@@ -3,13 +3,15 @@
 # (recordingdisk.sh), so freq.text is written there, with the simulated device answering at once
 # on its port, polling at "0,25 detik" while each write of the disk takes 0, 100, 300 and 1000 ms.
 # For each it prints the polls in 6 s, the p95 and worst error of the gaps between requests (as
-# the device saw them), how long after a click on Stop the window showed it stopped, and when the window and
-# then the program were gone after Exit; and what the program said on its error output. It fails
+# the device saw them), how long after a click on Stop the window showed it stopped, when the
+# window and then the program were gone after Exit; and what the program said on its error output. It fails
 # when the p95 error passes 10 ms, when Stop takes longer than 0.3 s, when the window is still
-# there 0.3 s after Exit, or when freq.text is left without one whole line. A benchmark with
-# generous bounds, not a timed unit test.
+# there 0.3 s after Exit, when the program has not ended 30 s after it, or when freq.text is left
+# without one whole line. A benchmark with generous bounds, not a timed unit test.
 # With --windows FOLDER, the Windows program of the unpacked zip FOLDER runs the same way under
 # Wine 10 (tests/windows/wine10.sh, COM3 linked to the device), where FlushFileBuffers is an fsync.
+# There the p95 bound is 50 ms: Wine's server renames files for every process of the prefix, and
+# a rename that waits for the journal holds up the poll's own calls to the server.
 # Usage: tests/powercut/slowdisk.sh BUILD [--windows FOLDER] [DELAYS_MS]
 # Needs root, loop devices, FUSE, Xvfb and xdotool; exits 77 (skipped) without them.
 set -euo pipefail
@@ -32,6 +34,8 @@ in_x=()
 device_program="$build/simdevice/frekuensi-simdevice"
 monitor=${windows:-$build/window/frekuensi}
 [[ -e $monitor && -x $device_program ]] || skip "the monitor or frekuensi-simdevice was not built"
+p95_limit=10
+[[ -n $windows ]] && p95_limit=50
 disk_up "$build" 64M mkfs.ext4 -q -F -b 4096 -- defaults
 echo "ext4 on $(basename "$fs_loop") over the recording disk, kernel $(uname -r)${windows:+, the Windows program under Wine 10}"
 
@@ -47,6 +51,7 @@ disk_cleanup_first() {
   if [[ -n $windows ]]; then
     "$repo/tests/windows/wine10.sh" wineserver -k 2> /dev/null
     mountpoint -q "$tree$work/fs" && umount "$tree$work/fs"
+    "$repo/tests/windows/wine10.sh" --release
   fi
   return 0
 }
@@ -70,6 +75,7 @@ else
   mkdir "$folder"
   cp "$monitor" "$folder/"
 fi
+sync -f "$folder" # the copy on the disk before it is made slow
 
 # The monitor opens /dev/ttyS2: in a mount namespace of its own, /dev is a small tmpfs where
 # ttyS2 links to the simulated device's line; nothing changes in the machine's /dev.
@@ -158,7 +164,7 @@ for delay in $delays; do
   click 212 148
   clicked=$(now_ms)
   window_gone="" program_gone=""
-  for _ in $(seq 1000); do
+  while (($(now_ms) - clicked < 30000)); do
     [[ -z $window_gone ]] && ! xdo search --onlyvisible --name '^Frekuensi$' > /dev/null &&
       window_gone=$(($(now_ms) - clicked))
     if ! kill -0 "$program" 2> /dev/null; then
@@ -179,10 +185,10 @@ for delay in $delays; do
   [[ -n $windows ]] || sed "s/^/    said: /" "$errors"
   line=$(od -An -c "$folder/freq.text" 2> /dev/null | tr -s ' ')
   [[ $line == " 5 0 . 0 0 \r \n" ]] || fail "$delay ms: freq.text holds '$line', not one whole line"
-  ((p95 <= 10)) || summary+="$delay ms: the p95 error of the poll gaps is $p95 ms. "
+  ((p95 <= p95_limit)) || summary+="$delay ms: the p95 error of the poll gaps is $p95 ms. "
   ((stop_ms <= 300)) || summary+="$delay ms: Stop took $stop_ms ms. "
   ((window_gone <= 300)) || summary+="$delay ms: the window was there $window_gone ms after Exit. "
-  [[ -n $program_gone ]] || summary+="$delay ms: the program did not end within 10 s of Exit. "
+  [[ -n $program_gone ]] || summary+="$delay ms: the program did not end within 30 s of Exit. "
 done
 [[ -z $summary ]] || fail "$summary"
 echo "slow-disk check: passed"
