@@ -1,5 +1,6 @@
-# The Windows zip: frekuensi.exe at the top of its folder with the Qt libraries and plugins it
-# loads, MinGW's runtime, the licence and Qt's LGPL notice. Nothing else: no installer, no tests.
+# The Windows packages: an installer (NSIS, per user) and a zip, of the same files: frekuensi.exe
+# at the top of its folder with the Qt libraries and plugins it loads, MinGW's runtime, the licence
+# and Qt's LGPL notice. No tests.
 install(TARGETS frekuensi RUNTIME DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
               $<TARGET_FILE:Qt6::SerialPort>
@@ -26,6 +27,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/THIRD-PARTY DESTINATION . RENAME T
 install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION . RENAME LGPL-3.txt)
 install(FILES /usr/share/common-licenses/GPL-3 DESTINATION . RENAME GPL-3.txt)
 
-set(CPACK_GENERATOR ZIP)
-set(FREKUENSI_WINDOWS_PACKAGE "frekuensi-${PROJECT_VERSION}-windows-x64")
-set(CPACK_PACKAGE_FILE_NAME ${FREKUENSI_WINDOWS_PACKAGE})
+set(CPACK_GENERATOR "ZIP;NSIS64")
+set(CPACK_PACKAGE_FILE_NAME "frekuensi-${PROJECT_VERSION}-windows-x64")
+# The zip's top folder is Frekuensi, the installer frekuensi-<version>-setup.exe: set per generator.
+set(CPACK_FREKUENSI_SETUP_NAME "frekuensi-${PROJECT_VERSION}-setup")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/windows-cpack.cmake)
+# The installer's own script (per user, Start menu, start with Windows, Apps & Features entry).
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/nsis)
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/packaging/icons/frekuensi.ico)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

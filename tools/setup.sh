@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs what building and running Frekuensi needs from Debian 12's own packages. With --windows
-# also the MinGW-w64 cross compiler, unpacks the Qt for Windows that lies beside the repository
-# (../shared/windows) into build-windows-qt/, and makes (once, as root) the Debian 13 tree with
-# Wine 10 that the Windows tests run in; with --ci everything the CI stages need.
+# also the MinGW-w64 cross compiler and NSIS, unpacks a Qt for Windows into build-windows-qt/ (the
+# archive given with --qt-archive=FILE; without one, the one tools/qt-windows/build-qt.sh made and
+# keeps in /var/cache/frekuensi, which it then builds first, once, in about 45 minutes), and makes
+# (once, as root) the Debian 13 tree with Wine 10 that the Windows tests run in; with --ci
+# everything the CI stages need.
 # Works as root without sudo and as a user with sudo, and fetches the package lists first, so it
 # works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
@@ -12,17 +14,19 @@ packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-
   libfuse3-dev fuse3"
 # Wine itself comes from a Debian 13 tree (tools/wine-tree.sh): Debian 12's Wine 8 cannot deliver
 # a serial port's replies to QSerialPort.
-windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap icoutils"
+windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap icoutils nsis"
 windows=false
+qt=""
 for option in "$@"; do
   case $option in
   --windows) windows=true ;;
+  --qt-archive=*) qt=${option#--qt-archive=} ;;
   --ci)
     windows=true
     # xvfb, xdotool and x11-apps: the slow-disk check clicks the real window and pictures it.
     packages="$packages clang-14 libclang-rt-14-dev lintian xvfb xdotool x11-apps"
     ;;
-  *) echo "setup: unknown option $option (--windows, --ci)" >&2; exit 2 ;;
+  *) echo "setup: unknown option $option (--windows, --ci, --qt-archive=FILE)" >&2; exit 2 ;;
   esac
 done
 if $windows; then
@@ -48,8 +52,16 @@ if [ -n "$missing" ]; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 fi
 
-qt=../shared/windows/qt6.4.2-mingw-w64-x86_64.tar.xz
 if $windows && [ ! -d build-windows-qt/qt6-mingw ]; then
+  if [ -z "$qt" ]; then
+    qt=/var/cache/frekuensi/qt6.4.2-mingw-w64-x86_64.tar.xz
+    if [ ! -f "$qt" ]; then
+      [ "$(id -u)" -eq 0 ] ||
+        { echo "setup: building Qt for Windows needs root (apt-get): run it as root" >&2; exit 1; }
+      echo "setup: building Qt 6.4.2 for Windows once (about 45 minutes on 2 cores)" >&2
+      bash tools/qt-windows/build-qt.sh /var/cache/frekuensi
+    fi
+  fi
   [ -f "$qt" ] || { echo "setup: $qt not found" >&2; exit 1; }
   mkdir -p build-windows-qt
   tar -xJf "$qt" -C build-windows-qt

@@ -6,7 +6,8 @@
 # polls come 1,00 s and 0,25 s apart, the CPU stays low, a pulled and replugged device, a silent
 # one and a late one are misses, and Exit ends it. Last, a line whose waits fail (the
 # pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit. Last,
-# the slow-disk check (tests/powercut/slowdisk.sh) with the zip's program.
+# the installer (install, the installed monitor, install over it, uninstall) and the slow-disk check
+# (tests/powercut/slowdisk.sh) with the zip's program.
 # Needs root, the tree of tools/wine-tree.sh, `cmake --workflow --preset windows` and the Linux
 # build (the simulated device, the modem-line library).
 # Usage: tests/windows/run.sh [LINUX_BUILD] [WINDOWS_BUILD] [SCREENSHOT.png]
@@ -31,7 +32,9 @@ stage_start=$(now_ms)
 rm -rf "$windows_build/unpacked"
 mkdir -p "$windows_build/unpacked"
 (cd "$windows_build/unpacked" && cmake -E tar xf "$zip")
-folder=$(ls -d "$windows_build"/unpacked/frekuensi-*-windows-x64)
+# One top folder without a version, so a newer zip unpacked over an older one keeps freq.text's path.
+[[ $(ls "$windows_build/unpacked") == Frekuensi ]] || fail "the zip's top folder is not Frekuensi"
+folder="$windows_build/unpacked/Frekuensi"
 echo "zip: $(basename "$zip"), $(stat -c %s "$zip") bytes, $(find "$folder" -type f | wc -l) files"
 
 # What the zip ships is what its programs import, and what they import that it does not ship is
@@ -289,7 +292,80 @@ if [[ -n $screenshot ]]; then
   echo "screenshot: $screenshot"
 fi
 
-# 5. The zip's program on a slow disk: it keeps its time, and Exit takes its window away at once.
+# 5. The installer, as an operator runs it: its version details and icon; a silent install as a
+#    user without administrator rights; the installed monitor polling COM3 and writing freq.text in
+#    its folder; the same version installed again over the running monitor (which it closes) with
+#    freq.text's line kept; a silent uninstall that leaves freq.text alone.
+setup=$(ls "$windows_build"/frekuensi-*-setup.exe)
+[[ $(basename "$setup") == "frekuensi-$version-setup.exe" ]] || fail "the installer is $(basename "$setup")"
+details=$(wrestool -x --raw --type=version "$setup" | tr -d '\000' | tr -c '[:print:]' '\n')
+for field in "ProductNameFrekuensi" "FileVersion$version" "ProductVersion$version" \
+  "LegalCopyrightCopyright (c) 2026 The Frekuensi developers"; do
+  grep -qF "$field" <<< "$details" || fail "the installer's version details lack $field"
+done
+wrestool -l "$setup" | grep -q 'type=group_icon' || fail "the installer has no icon"
+echo "installer: $(basename "$setup"), $(stat -c %s "$setup") bytes, version $version, with its icon"
+users="$WINEPREFIX/drive_c/users"
+user=$(ls "$users" | grep -vx Public | head -1)
+install="$users/$user/AppData/Local/Programs/Frekuensi"
+menu="$users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Frekuensi'
+rm -rf "$install"
+wine10 wine reg delete "$key" /f > /dev/null 2>&1 || true
+setup_silently() { # what it is about
+  end_wine
+  wine10 setpriv --bounding-set=-dac_override,-dac_read_search,-fowner wine "$setup" /S \
+    > /dev/null 2>&1 || fail "$1: the installer failed"
+}
+setup_silently "install"
+listing() { (cd "$1" && find . -type f | sort); }
+diff <(listing "$folder"; echo ./uninstall.exe) <(listing "$install" | grep -v '^./freq.text$' |
+  sort -u) > /dev/null || fail "the installed files are not the zip's: $(listing "$install")"
+[[ -f $menu/Frekuensi.lnk ]] || fail "no Start menu shortcut"
+[[ ! -e $menu/Startup/Frekuensi.lnk ]] || fail "start with Windows was chosen by default"
+entry=$(wine10 wine reg query "$key" 2> /dev/null | tr -d '\r')
+for value in "DisplayName    REG_SZ    Frekuensi" "DisplayVersion    REG_SZ    $version" \
+  "Publisher    REG_SZ    Frekuensi developers" 'UninstallString    REG_SZ    "C:\users\'"$user"'\AppData\Local\Programs\Frekuensi\uninstall.exe"' \
+  'DisplayIcon    REG_SZ    C:\users\'"$user"'\AppData\Local\Programs\Frekuensi\frekuensi.exe,0' \
+  "EstimatedSize    REG_DWORD"; do
+  grep -qF "$value" <<< "$entry" || { echo "$entry"; fail "the Uninstall entry lacks '$value'"; }
+done
+echo "installed into ${install#"$WINEPREFIX/"}: $(listing "$install" | wc -l) files, Start menu" \
+  "shortcut, no Startup shortcut; Uninstall entry:"
+grep REG_ <<< "$entry" | sed 's/^ */    /'
+plug_device "$work/device10.log"
+start_program "$install" C.UTF-8 yes
+sleep 3
+file_holds "$install" $'50.00\r\n' "the installed monitor"
+setup_silently "install over the running monitor"
+! kill -0 "$program" 2> /dev/null || fail "the installer left the old monitor running"
+file_holds "$install" $'50.00\r\n' "installed again over the running monitor"
+wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry went on reinstall"
+end_wine
+wine10 wine "$install/uninstall.exe" /S > /dev/null 2>&1 || fail "the uninstaller failed"
+# The uninstaller runs from a copy of itself, which goes on after the first one has returned.
+for _ in $(seq 300); do [[ -e $install/uninstall.exe ]] || break; sleep 0.1; done
+wine10 wineserver -w 2> /dev/null || true
+[[ $(listing "$install") == ./freq.text ]] || fail "after uninstall the folder holds: $(listing "$install")"
+[[ ! -e $menu/Frekuensi.lnk ]] || fail "the Start menu shortcut is left"
+! wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry is left"
+file_holds "$install" $'50.00\r\n' "uninstalled"
+echo "uninstalled: the folder holds only freq.text; shortcut and Uninstall entry gone"
+if [[ -n $screenshot ]]; then
+  # The installer's first page, in Indonesian as Windows set to Indonesian shows it.
+  end_wine
+  (LANG=id_ID.UTF-8 "$repo/tests/windows/wine10.sh" wine "$setup" > /dev/null 2>&1 &)
+  sleep 1
+  page=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --onlyvisible --name 'Frekuensi' |
+    head -1) || fail "no installer window within 30 s"
+  sleep 2
+  wine10 sh -c "xwd -silent -id $page | xwdtopnm 2> /dev/null | pnmtopng" > "$(dirname "$screenshot")/frekuensi-setup.png"
+  end_wine
+  echo "screenshot: $(dirname "$screenshot")/frekuensi-setup.png"
+fi
+rm -rf "$install"
+
+# 6. The zip's program on a slow disk: it keeps its time, and Exit takes its window away at once.
 status=0
 bash "$repo/tests/powercut/slowdisk.sh" "$linux_build" --windows "$folder" || status=$?
 ((status == 0 || status == 77)) || fail "the slow-disk check under Wine"
