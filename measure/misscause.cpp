@@ -1,7 +1,5 @@
 #include "misscause.h"
 
-#include "pollcycle.h"
-
 #include <QFileInfo>
 
 namespace {
@@ -16,13 +14,14 @@ QString owningGroup(const QString &portName)
 
 } // namespace
 
-MissCause::MissCause(Kind kind, const QString &portName, const QString &systemText)
-    : m_kind(kind), m_portName(portName), m_systemText(systemText)
+MissCause::MissCause(Kind kind, const QString &portName, const QString &systemText,
+                     int deadlineMs, int detail)
+    : m_kind(kind), m_portName(portName), m_systemText(systemText), m_deadlineMs(deadlineMs),
+      m_detail(detail)
 {}
 
 QString MissCause::text() const
 {
-    constexpr auto deadline = PollCycle::kWatchdogInterval * PollCycle::kDeadlineTicks;
     switch (m_kind) {
     case None:
         return {};
@@ -36,10 +35,23 @@ QString MissCause::text() const
         return tr("Port %1 is held by another program: close that program").arg(m_portName);
     case PortFailed:
         return tr("Port %1 cannot be opened: %2").arg(m_portName, m_systemText);
+    case NoHardware:
+        return tr("There is no serial port hardware at %1: plug the meter's adapter in and link "
+                  "it as %1 (README, \"The serial port\")")
+            .arg(m_portName);
+    case SendFailed:
+        return tr("The request could not be sent to the meter: %1").arg(m_systemText);
     case NoReply:
-        return tr("No reply from the meter within %1 ms").arg(deadline.count());
+        return tr("No reply from the meter within %1 ms").arg(m_deadlineMs);
     case LateReply:
-        return tr("The meter's reply came too late (after %1 ms)").arg(deadline.count());
+        return tr("The meter's reply came too late (after %1 ms)").arg(m_deadlineMs);
+    case ShortReply:
+        return tr("The meter's reply is too short (%1 bytes)").arg(m_detail);
+    case SlowMeter:
+        return tr("The meter answers in about %1 ms, after the %2 ms deadline: its replies are "
+                  "missed or read a poll late")
+            .arg(m_detail)
+            .arg(m_deadlineMs);
     case NotAReading:
         return tr("The meter's reply is not a reading");
     case DeviceGone:
@@ -50,7 +62,7 @@ QString MissCause::text() const
 
 QString MissCause::logLine() const
 {
-    if (m_kind == PortFailed)
+    if (m_kind == PortFailed || m_kind == SendFailed)
         return text(); // the system's words are in it already
     return m_systemText.isEmpty() ? text() : u"%1 (%2)"_qs.arg(text(), m_systemText);
 }

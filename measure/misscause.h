@@ -15,15 +15,22 @@ public:
         PortRefused,
         PortBusy,
         PortFailed, // any other refusal to open, in the system's words
+        NoHardware, // a serial port's name with no UART behind it (Linux's ttyS0 to ttyS3)
+        SendFailed,
         NoReply,
         LateReply,
+        ShortReply,
+        SlowMeter,
         NotAReading,
         DeviceGone
     };
 
     MissCause() = default;
     // systemText: the system's own words, as QSerialPort gave them, for the error output.
-    MissCause(Kind kind, const QString &portName, const QString &systemText = {});
+    // deadlineMs: the deadline that applied to the poll. detail: the reply's length in bytes
+    // (ShortReply), or the meter's time to answer in ms (SlowMeter).
+    MissCause(Kind kind, const QString &portName, const QString &systemText = {},
+              int deadlineMs = 0, int detail = 0);
 
     Kind kind() const { return m_kind; }
     // One short line in the user's language: the cause and, where there is one, the fix.
@@ -31,10 +38,16 @@ public:
     // The same for the error output, with the system's words where there are any.
     QString logLine() const;
 
-    bool operator==(const MissCause &other) const { return m_kind == other.m_kind; }
+    // Two causes are the same when they say the same.
+    bool operator==(const MissCause &other) const
+    {
+        return m_kind == other.m_kind && logLine() == other.logLine();
+    }
 
 private:
     Kind m_kind = None;
     QString m_portName;
     QString m_systemText;
+    int m_deadlineMs = 0;
+    int m_detail = 0;
 };

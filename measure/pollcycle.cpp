@@ -3,6 +3,7 @@
 #include "panel.h"
 #include "readingtext.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -41,30 +42,56 @@ void PollCycle::pollTick()
 
 void PollCycle::runPoll()
 {
+    using Clock = ReplyTiming::Clock;
+    Seen seen;
+    // Two watchdog ticks, or one when a tick was carried over from the last poll.
+    seen.deadlineMs = int((kDeadlineTicks - std::clamp(m_wait_ticks, 0, kDeadlineTicks - 1)) *
+                          kWatchdogInterval.count());
+
     // Requesting. A missing or busy port fails the open and the send; the wait then ends at once.
-    const bool opened = m_link.isOpen() || m_link.open();
-    m_link.send(kRequest);
+    const bool wasOpen = m_link.isOpen();
+    seen.opened = wasOpen || m_link.open();
+    seen.staleAtOpen = !wasOpen && seen.opened && m_link.foundStaleBytes();
+    if (seen.staleAtOpen && m_closedAt)
+        m_timing.replyFoundAtOpen(*m_closedAt, Clock::now());
+    const bool sent = m_link.send(kRequest);
+    if (sent)
+        m_timing.requestSent(Clock::now());
     m_panel->setWatchdogEnabled(true);
 
-    waitForReplyOrDeadline();
+    // A request that could not be sent has no reply to wait for.
+    if (!seen.opened || sent)
+        waitForReplyOrDeadline();
 
     // Taking the reply or counting the miss.
-    const std::optional<qint64> waiting = m_link.bytesWaiting();
-    const bool replied = waiting && *waiting > kShortestReply;
-    const bool tookReading = replied && takeReading();
-    if (tookReading)
+    seen.waiting = m_link.bytesWaiting();
+    seen.replied = seen.waiting && *seen.waiting > kShortestReply;
+    if (seen.waiting && *seen.waiting > 0 && !seen.replied) {
+        const QByteArray part = m_link.peekAll().value_or(QByteArray());
+        if (part.endsWith('\n') || part.endsWith('\r'))
+            seen.shortReply = int(part.size());
+    }
+    if (seen.replied || seen.shortReply)
+        m_timing.replySeen(Clock::now());
+    seen.tookReading = seen.replied && takeReading();
+    if (seen.tookReading)
         m_miss_count = 0;
     const bool late = m_wait_ticks >= kDeadlineTicks;
-    if (late || !tookReading) {
-        explainMisses(causeOfMiss(opened, waiting, replied, tookReading));
+    // A reply, or part of one, there at the deadline came late; so did one waiting at open.
+    m_timing.pollEnded(seen.staleAtOpen ||
+                       (late && seen.waiting && *seen.waiting > 0 && !seen.shortReply));
+    if (late || !seen.tookReading) {
+        if (const std::optional<MissCause> cause = causeOfMiss(seen))
+            report(*cause);
         countMiss();
     } else {
-        explainMisses(MissCause());
+        report(MissCause());
     }
 
     // Releasing the link.
     m_panel->setWatchdogEnabled(false);
     m_link.close();
+    m_closedAt = Clock::now();
 
     // Reporting.
     if (m_miss_count > 4)
@@ -111,46 +138,61 @@ void PollCycle::countMiss()
     incrementSaturating(m_miss_count);
 }
 
-MissCause PollCycle::causeOfMiss(bool opened, std::optional<qint64> waiting, bool replied,
-                                 bool tookReading) const
+std::optional<MissCause> PollCycle::causeOfMiss(const Seen &seen) const
 {
     const QString port = m_link.portName();
+    const QString words = m_link.failureText();
     switch (m_link.failure()) {
     case SerialLink::Failure::PortMissing:
-        return MissCause(MissCause::PortMissing, port, m_link.failureText());
+        return MissCause(MissCause::PortMissing, port, words);
     case SerialLink::Failure::PortRefused:
-        return MissCause(MissCause::PortRefused, port, m_link.failureText());
+        return MissCause(MissCause::PortRefused, port, words);
     case SerialLink::Failure::PortBusy:
-        return MissCause(MissCause::PortBusy, port, m_link.failureText());
+        return MissCause(MissCause::PortBusy, port, words);
+    case SerialLink::Failure::NoHardware:
+        return MissCause(MissCause::NoHardware, port, words);
+    case SerialLink::Failure::SendFailed:
+        return MissCause(MissCause::SendFailed, port, words);
     case SerialLink::Failure::DeviceGone:
-        return MissCause(MissCause::DeviceGone, port, m_link.failureText());
+        return MissCause(MissCause::DeviceGone, port, words);
     case SerialLink::Failure::Other:
-        return MissCause(MissCause::PortFailed, port, m_link.failureText());
+        return MissCause(MissCause::PortFailed, port, words);
     case SerialLink::Failure::None:
         break;
     }
-    // Closed under the wait by Stop or Exit: not the device's doing, the cause stands as it was.
-    if (!opened || !waiting)
-        return m_missCause;
-    // A reply found at the deadline, or the last poll's reply found waiting when this one began.
-    if (tookReading || (*waiting > 0 && !replied) || (*waiting == 0 && m_link.foundStaleBytes()))
-        return MissCause(MissCause::LateReply, port);
-    if (replied)
+    // Closed under the wait by Stop or Exit: not the device's doing.
+    if (!seen.opened || !seen.waiting)
+        return std::nullopt;
+    if (seen.shortReply)
+        return MissCause(MissCause::ShortReply, port, {}, seen.deadlineMs, seen.shortReply);
+    if (seen.replied && !seen.tookReading)
         return MissCause(MissCause::NotAReading, port);
-    return MissCause(MissCause::NoReply, port);
+    // A meter whose replies keep coming after the deadline is named as such.
+    const std::optional<int> answerMs = m_timing.answerMs();
+    if (m_timing.meterIsSlow() && answerMs) {
+        const int deadline = int(kDeadlineTicks * kWatchdogInterval.count());
+        return MissCause(MissCause::SlowMeter, port, {}, deadline, *answerMs);
+    }
+    // A reply found at the deadline, part of one, or the last poll's found waiting at open.
+    if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
+        return MissCause(MissCause::LateReply, port, {}, seen.deadlineMs);
+    return MissCause(MissCause::NoReply, port, {}, seen.deadlineMs);
 }
 
-void PollCycle::explainMisses(const MissCause &cause)
+void PollCycle::report(const MissCause &cause)
 {
-    // Said once when misses start or their cause changes, and once when readings come back.
-    if (cause == m_missCause)
-        return;
-    if (cause.kind() == MissCause::None)
-        qInfo("%s: readings again", qPrintable(m_link.portName()));
-    else
-        qWarning("%s: polls miss: %s", qPrintable(m_link.portName()), qPrintable(cause.logLine()));
-    m_missCause = cause;
-    m_panel->setMissCause(cause.text());
+    if (const std::optional<MissReport::Line> line =
+            m_report.pollEnded(cause, MissReport::Clock::now())) {
+        if (line->recovered)
+            qInfo("%s: %s", qPrintable(m_link.portName()), qPrintable(line->text));
+        else
+            qWarning("%s: %s", qPrintable(m_link.portName()), qPrintable(line->text));
+    }
+    const QString box = m_report.boxLine();
+    if (box != m_missLine) {
+        m_missLine = box;
+        m_panel->setMissCause(box);
+    }
 }
 
 void PollCycle::advanceHeartbeat()

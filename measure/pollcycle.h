@@ -1,7 +1,9 @@
 #pragma once
 
 #include "misscause.h"
+#include "missreport.h"
 #include "readingwriter.h"
+#include "replytiming.h"
 #include "seriallink.h"
 
 #include <QLocale>
@@ -51,9 +53,20 @@ private:
     void waitForReplyOrDeadline();
     bool takeReading();
     void countMiss();
-    MissCause causeOfMiss(bool opened, std::optional<qint64> waiting, bool replied,
-                          bool tookReading) const;
-    void explainMisses(const MissCause &cause);
+    // What one poll saw, for telling why it missed.
+    struct Seen
+    {
+        bool opened = false;
+        bool staleAtOpen = false; // a reply of an earlier request was waiting at open
+        std::optional<qint64> waiting;
+        bool replied = false;
+        bool tookReading = false;
+        int shortReply = 0; // the bytes of a whole reply too short to be read
+        int deadlineMs = 0;
+    };
+    // Nothing when the poll was ended by Stop or Exit, which changes no cause.
+    std::optional<MissCause> causeOfMiss(const Seen &seen) const;
+    void report(const MissCause &cause);
     void advanceHeartbeat();
     void recordReading();
 
@@ -61,7 +74,10 @@ private:
     SerialLink m_link;
     ReadingWriter m_writer;
     QLocale m_locale;
-    MissCause m_missCause;
+    ReplyTiming m_timing;
+    MissReport m_report;
+    QString m_missLine;
+    std::optional<ReplyTiming::Clock::time_point> m_closedAt;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;
     int m_wait_ticks = 0;

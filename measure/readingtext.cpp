@@ -1,5 +1,7 @@
 #include "readingtext.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 std::optional<double> ReadingText::toNumber(const QString &text, const QLocale &locale)
@@ -30,6 +32,10 @@ std::optional<QString> ReadingText::fromReply(const QByteArray &reply, const QLo
 
 bool ReadingText::isAcceptable(const QString &displayed, const QLocale &locale)
 {
+    const QString separator = QRegularExpression::escape(locale.decimalPoint());
+    const QRegularExpression plain(u"^-?[0-9]+(%1[0-9]+)?$"_qs.arg(separator));
+    if (!plain.match(displayed).hasMatch())
+        return false;
     const std::optional<double> value = toNumber(displayed, locale);
     return value && *value > kLowerBound && *value < kUpperBound;
 }

@@ -24,7 +24,10 @@ std::optional<double> toNumber(const QString &text, const QLocale &locale);
 // or gives a frequency that is not finite.
 std::optional<QString> fromReply(const QByteArray &reply, const QLocale &locale);
 
-// Whether the displayed text lies strictly between the bounds. A text that does not convert fails.
+// Whether the displayed text is a plain decimal number strictly between the bounds: digits, at
+// most one leading minus sign and at most one decimal separator of the locale, nothing else. A
+// typed text with spaces, an exponent, a plus sign or grouping fails like one that is not a
+// number, so freq.text only ever holds a plain number.
 bool isAcceptable(const QString &displayed, const QLocale &locale);
 
 } // namespace ReadingText

@@ -3,6 +3,9 @@
 #include "portsettings.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 
@@ -11,6 +14,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
 #endif
 
 namespace {
@@ -38,11 +44,36 @@ void clearHangupOnClose(const QString &portName)
 void clearHangupOnClose(const QString &) {}
 #endif
 
+#ifdef Q_OS_LINUX
+// Linux makes ttyS0 to ttyS3 whether or not a UART is behind them; opening one without fails with
+// an I/O error, and its serial info says "unknown" (type 0). A node for a port the kernel does not
+// have at all fails with "no such device or address".
+bool noUartBehind(const QSerialPort &port)
+{
+    const QString path = port.portName().startsWith(u'/') ? port.portName()
+                                                           : u"/dev/"_qs + port.portName();
+    const QString name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
+    static const QRegularExpression serialName(u"^ttyS[0-9]+$"_qs);
+    if (!serialName.match(name).hasMatch())
+        return false;
+    if (port.errorString() == qt_error_string(ENXIO))
+        return true;
+    if (port.errorString() != qt_error_string(EIO))
+        return false;
+    QFile type(u"/sys/class/tty/%1/type"_qs.arg(name));
+    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
+}
+#endif
+
 // QSerialPort reports a refused, a busy and a locked port all as PermissionError; its text, the
 // system's own words for the cause, tells them apart. On Windows a COM port has no permissions for
 // users: access is denied because another program has it.
 SerialLink::Failure classifyOpenFailure(const QSerialPort &port)
 {
+#ifdef Q_OS_LINUX
+    if (noUartBehind(port))
+        return SerialLink::Failure::NoHardware;
+#endif
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
         return SerialLink::Failure::PortMissing;
@@ -98,11 +129,15 @@ bool SerialLink::open()
     m_failureText.clear();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.
-    // The driver is asked: QSerialPort has read nothing yet. Windows' count is not exposed.
+    // The driver is asked: QSerialPort has read nothing yet.
     m_foundStaleBytes = false;
 #ifdef Q_OS_UNIX
     int waiting = 0;
     m_foundStaleBytes = ::ioctl(m_port.handle(), FIONREAD, &waiting) == 0 && waiting > 0;
+#elif defined(Q_OS_WIN)
+    COMSTAT status{};
+    DWORD errors = 0;
+    m_foundStaleBytes = ClearCommError(m_port.handle(), &errors, &status) && status.cbInQue > 0;
 #endif
     m_port.clear(QSerialPort::Input);
     return true;
@@ -121,16 +156,22 @@ bool SerialLink::send(const QByteArray &bytes)
 {
     if (!m_port.isOpen())
         return false;
-    if (m_port.write(bytes) != bytes.size())
+    if (m_port.write(bytes) != bytes.size()) {
+        noteFailure(Failure::SendFailed);
         return false;
+    }
     // write() only queues; a close before the event loop runs again would lose the request. The
     // bytes go out while waiting here for the write to complete: on Windows the write is an
     // overlapped operation whose completion only a wait (or the event loop) collects, so flushing
     // in a loop would spin forever. The bound keeps a line that takes nothing from hanging a poll.
     QDeadlineTimer deadline(kWriteTimeout);
     while (!m_failed && m_port.bytesToWrite() > 0) {
-        if (!m_port.waitForBytesWritten(deadline.remainingTime()))
+        if (!m_port.waitForBytesWritten(deadline.remainingTime())) {
+            // A failed port has said why already (the device went away).
+            if (!m_failed)
+                noteFailure(Failure::SendFailed);
             return false;
+        }
     }
     return !m_failed;
 }
@@ -148,6 +189,13 @@ std::optional<QByteArray> SerialLink::readAll()
     if (!isOpen())
         return std::nullopt;
     return m_port.readAll();
+}
+
+std::optional<QByteArray> SerialLink::peekAll()
+{
+    if (!isOpen())
+        return std::nullopt;
+    return m_port.peek(m_port.bytesAvailable());
 }
 
 void SerialLink::handleError(QSerialPort::SerialPortError error)

@@ -17,8 +17,9 @@ public:
     // The request takes about 1 ms at 9600 baud; a line that takes nothing for this long fails it.
     static constexpr std::chrono::milliseconds kWriteTimeout{100};
 
-    // Why the port could not be opened, or why it was closed under a poll.
-    enum class Failure { None, PortMissing, PortRefused, PortBusy, DeviceGone, Other };
+    // Why the port could not be opened, why the request could not be sent, or why the port was
+    // closed under a poll. NoHardware: a serial port's name with no UART behind it.
+    enum class Failure { None, PortMissing, PortRefused, PortBusy, NoHardware, SendFailed, DeviceGone, Other };
 
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;
@@ -34,6 +35,8 @@ public:
     // Received bytes not yet read; nothing (a failure, never 0) when the port is closed.
     std::optional<qint64> bytesWaiting() const;
     std::optional<QByteArray> readAll();
+    // The received bytes not yet read, left waiting; nothing when the port is closed.
+    std::optional<QByteArray> peekAll();
     // The latest failure since the last successful open, and the system's words for it.
     Failure failure() const { return m_failure; }
     QString failureText() const { return m_failureText; }

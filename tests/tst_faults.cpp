@@ -21,6 +21,12 @@
 #include <memory>
 #include <optional>
 
+#include <atomic>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -52,11 +58,41 @@ constexpr double kNoSpin = 0.10;
 enum class Miss {
     PortMissing,
     NotASerialPort,
+    NoHardware,
     PortRefused,
     PortBusy,
+    SendFails,
     NoReply,
     LateReply,
+    SlowMeter,
+    ShortReply,
+    EveryOtherPoll,
     NotAReading
+};
+
+// Counts the lines the program says about misses on its error output while it lives.
+class MissLines
+{
+public:
+    MissLines()
+    {
+        s_count = 0;
+        s_previous = qInstallMessageHandler(&MissLines::handle);
+    }
+    ~MissLines() { qInstallMessageHandler(s_previous); }
+    MissLines(const MissLines &) = delete;
+    MissLines &operator=(const MissLines &) = delete;
+    int count() const { return s_count; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (text.contains(u": polls miss"_qs))
+            ++s_count;
+        s_previous(type, context, text);
+    }
+    static inline std::atomic<int> s_count = 0;
+    static inline QtMessageHandler s_previous = nullptr;
 };
 
 } // namespace
@@ -270,13 +306,27 @@ void TestFaults::missesSayWhy_data()
 {
     QTest::addColumn<Miss>("fault");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("port missing") << Miss::PortMissing << u"ttyS2 does not exist"_qs;
-    QTest::newRow("not a serial port") << Miss::NotASerialPort << u"ttyS2 cannot be opened: "_qs;
-    QTest::newRow("port refuses this user") << Miss::PortRefused << u"refuses this user"_qs;
-    QTest::newRow("port held by another program") << Miss::PortBusy << u"another program"_qs;
-    QTest::newRow("no reply") << Miss::NoReply << u"No reply from the meter within 200 ms"_qs;
-    QTest::newRow("reply too late") << Miss::LateReply << u"reply came too late"_qs;
-    QTest::newRow("reply not a reading") << Miss::NotAReading << u"reply is not a reading"_qs;
+    // How long the fault is watched once the line shows, for the error output's lines.
+    QTest::addColumn<int>("watchMs");
+    QTest::newRow("port missing") << Miss::PortMissing << u"ttyS2 does not exist"_qs << 0;
+    QTest::newRow("not a serial port")
+        << Miss::NotASerialPort << u"ttyS2 cannot be opened: "_qs << 0;
+    QTest::newRow("serial port without hardware")
+        << Miss::NoHardware << u"There is no serial port hardware at "_qs << 0;
+    QTest::newRow("port refuses this user") << Miss::PortRefused << u"refuses this user"_qs << 0;
+    QTest::newRow("port held by another program")
+        << Miss::PortBusy << u"another program"_qs << 0;
+    QTest::newRow("request cannot be sent")
+        << Miss::SendFails << u"request could not be sent to the meter: "_qs << 0;
+    QTest::newRow("no reply") << Miss::NoReply << u"No reply from the meter within 200 ms"_qs << 0;
+    QTest::newRow("reply too late") << Miss::LateReply << u"reply came too late"_qs << 0;
+    QTest::newRow("slow meter at 0,25 detik")
+        << Miss::SlowMeter << u"The meter answers in about 400 ms, after the 200 ms deadline"_qs
+        << 2500;
+    QTest::newRow("reply too short") << Miss::ShortReply << u"too short (6 bytes)"_qs << 0;
+    QTest::newRow("every other poll missed")
+        << Miss::EveryOtherPoll << u"of the last 10 polls missed: No reply"_qs << 2500;
+    QTest::newRow("reply not a reading") << Miss::NotAReading << u"reply is not a reading"_qs << 0;
 }
 
 // The misses box says why while the misses count, and stops saying it once readings come back.
@@ -284,17 +334,26 @@ void TestFaults::missesSayWhy()
 {
     QFETCH(Miss, fault);
     QFETCH(QString, reason);
+    QFETCH(int, watchMs);
     const QString plain = missTip();
     waitForReading("50,00\r\n");
     QTRY_VERIFY(!m_window->pollCycle().isPolling());
     QProcess holder;
     std::optional<PermissionsApply> asOperator;
+    int stopped = -1; // the device's line with its output stopped
+    const MissLines said;
     switch (fault) {
     case Miss::PortMissing:
         QVERIFY(QFile::remove(m_port));
         break;
     case Miss::NotASerialPort: // a plain file at the port's name
         QVERIFY(QFile::remove(m_port) && QFile(m_port).open(QIODevice::WriteOnly));
+        break;
+    case Miss::NoHardware: // ttyS2's own device numbers, with no UART behind them here
+        if (::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        QVERIFY(QFile::remove(m_port));
+        QVERIFY(::mknod(QFile::encodeName(m_port).constData(), S_IFCHR | 0666, makedev(4, 66)) == 0);
         break;
     case Miss::PortRefused:
         if (::geteuid() != 0)
@@ -306,11 +365,26 @@ void TestFaults::missesSayWhy()
         holder.start(QStringLiteral(PORT_HOLDER), {m_port});
         QVERIFY(holder.waitForReadyRead(5000));
         break;
+    case Miss::SendFails: // the line takes nothing, as with flow control stuck
+        stopped = ::open(QFile::encodeName(m_device->devicePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(stopped >= 0 && ::tcflow(stopped, TCOOFF) == 0);
+        break;
     case Miss::NoReply:
         m_device->setAnswer({});
         break;
     case Miss::LateReply:
         m_device->setAnswer(kFifty, 225ms); // after the poll gave up, before the next one
+        break;
+    case Miss::SlowMeter: // halfway through the next poll's wait
+        m_device->setAnswer(kFifty, 400ms);
+        break;
+    case Miss::ShortReply:
+        m_device->setAnswer("9990\r\n");
+        break;
+    case Miss::EveryOtherPoll:
+        m_device->setResponder([](int request) {
+            return request % 2 ? SimulatedDevice::Answer{} : SimulatedDevice::Answer{kFifty, 0ms};
+        });
         break;
     case Miss::NotAReading:
         m_device->setAnswer("garbage\r\n");
@@ -318,12 +392,20 @@ void TestFaults::missesSayWhy()
     }
     QTRY_VERIFY2_WITH_TIMEOUT(missTip().contains(reason), qPrintable(missTip()), 3000);
     QVERIFY(missTip().startsWith(plain + u'\n'));
+    // Said when it starts, and a pattern at most once a minute: never a line a poll.
+    QTest::qWait(watchMs);
+    QVERIFY2(missTip().contains(reason), qPrintable(missTip()));
+    QVERIFY2(said.count() <= 3, qPrintable(QString::number(said.count())));
+    if (stopped >= 0) {
+        ::tcflow(stopped, TCOON);
+        ::close(stopped);
+    }
 
     asOperator.reset();
     QFile::setPermissions(m_device->devicePath(), QFile::ReadOwner | QFile::WriteOwner);
     holder.closeWriteChannel();
     holder.waitForFinished(5000);
-    if (fault == Miss::PortMissing || fault == Miss::NotASerialPort) {
+    if (fault == Miss::PortMissing || fault == Miss::NotASerialPort || fault == Miss::NoHardware) {
         QFile::remove(m_port);
         QVERIFY(QFile::link(m_device->devicePath(), m_port));
     }

@@ -83,12 +83,35 @@
         <translation>Balasan alat ukur datang terlambat (setelah %1 ms)</translation>
     </message>
     <message>
+        <source>There is no serial port hardware at %1: plug the meter&apos;s adapter in and link it as %1 (README, &quot;The serial port&quot;)</source>
+        <translation>Tidak ada perangkat keras port serial di %1: pasang adaptor alat ukur dan tautkan sebagai %1 (README, &quot;The serial port&quot;)</translation>
+    </message>
+    <message>
+        <source>The request could not be sent to the meter: %1</source>
+        <translation>Permintaan tidak dapat dikirim ke alat ukur: %1</translation>
+    </message>
+    <message>
+        <source>The meter&apos;s reply is too short (%1 bytes)</source>
+        <translation>Balasan alat ukur terlalu pendek (%1 bita)</translation>
+    </message>
+    <message>
+        <source>The meter answers in about %1 ms, after the %2 ms deadline: its replies are missed or read a poll late</source>
+        <translation>Alat ukur menjawab dalam sekitar %1 ms, setelah batas %2 ms: balasannya terlewat atau terbaca satu permintaan kemudian</translation>
+    </message>
+    <message>
         <source>The meter&apos;s reply is not a reading</source>
         <translation>Balasan alat ukur bukan pembacaan</translation>
     </message>
     <message>
         <source>The meter went away during the poll: cable or adapter pulled?</source>
         <translation>Alat ukur hilang saat permintaan: kabel atau adaptor dicabut?</translation>
+    </message>
+</context>
+<context>
+    <name>MissReport</name>
+    <message>
+        <source>%1 of the last %2 polls missed: %3</source>
+        <translation>%1 dari %2 permintaan terakhir gagal: %3</translation>
     </message>
 </context>
 <context>

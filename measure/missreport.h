@@ -1,0 +1,47 @@
+#pragma once
+
+#include "misscause.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <chrono>
+#include <deque>
+#include <optional>
+
+// What the misses box and the error output say about the polls' misses. A cause is said once when
+// misses start and again when it changes; when misses and readings alternate, the pattern is said
+// with counts, at most once a minute while it lasts; "readings again" once readings have held for
+// ten polls in a row. Never a line a poll.
+class MissReport
+{
+    Q_DECLARE_TR_FUNCTIONS(MissReport)
+
+public:
+    using Clock = std::chrono::steady_clock;
+    // The polls looked back on, and the readings in a row that end a fault.
+    static constexpr int kWindow = 10;
+    static constexpr std::chrono::minutes kPatternRepeat{1};
+
+    struct Line
+    {
+        QString text;
+        bool recovered = false; // readings again, rather than a fault
+    };
+
+    // One poll's outcome: a miss and its cause, or a reading (a cause of kind None). Returns the
+    // line for the error output, if one is due.
+    std::optional<Line> pollEnded(const MissCause &cause, Clock::time_point now);
+    // The misses box's line: empty while polls are read.
+    QString boxLine() const;
+
+private:
+    QString pattern(const QString &causeText) const;
+
+    std::deque<bool> m_missed; // the last kWindow polls, newest last
+    MissCause m_cause;         // the latest miss's
+    bool m_telling = false;    // a fault has been said and readings have not held since
+    bool m_intermittent = false;
+    int m_readingsInARow = 0;
+    std::optional<Clock::time_point> m_patternSaidAt;
+};
