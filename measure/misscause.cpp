@@ -14,8 +14,8 @@ QString owningGroup(const QString &portName)
 
 } // namespace
 
-MissCause::MissCause(Kind kind, const QString &portName, const QString &systemText,
-                     int deadlineMs, int detail)
+MissCause::MissCause(Kind kind, const QString &portName, const QString &systemText, int deadlineMs,
+                     int detail)
     : m_kind(kind), m_portName(portName), m_systemText(systemText), m_deadlineMs(deadlineMs),
       m_detail(detail)
 {}

@@ -51,8 +51,5 @@ QString MissReport::boxLine() const
 QString MissReport::pattern(const QString &causeText) const
 {
     const auto misses = std::count(m_missed.begin(), m_missed.end(), true);
-    return tr("%1 of the last %2 polls missed: %3")
-        .arg(misses)
-        .arg(m_missed.size())
-        .arg(causeText);
+    return tr("%1 of the last %2 polls missed: %3").arg(misses).arg(m_missed.size()).arg(causeText);
 }

@@ -62,8 +62,7 @@ std::optional<int> ReplyTiming::answerMs() const
         return std::nullopt;
     std::vector<Clock::duration> sorted(m_answers.begin(), m_answers.end());
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        sorted[sorted.size() / 2])
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(sorted[sorted.size() / 2]).count();
     return int((ms + kRoundTo / 2) / kRoundTo * kRoundTo);
 }

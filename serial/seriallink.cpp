@@ -50,8 +50,8 @@ void clearHangupOnClose(const QString &) {}
 // have at all fails with "no such device or address".
 bool noUartBehind(const QSerialPort &port)
 {
-    const QString path = port.portName().startsWith(u'/') ? port.portName()
-                                                           : u"/dev/"_qs + port.portName();
+    const QString path =
+        port.portName().startsWith(u'/') ? port.portName() : u"/dev/"_qs + port.portName();
     const QString name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
     static const QRegularExpression serialName(u"^ttyS[0-9]+$"_qs);
     if (!serialName.match(name).hasMatch())

@@ -19,7 +19,16 @@ public:
 
     // Why the port could not be opened, why the request could not be sent, or why the port was
     // closed under a poll. NoHardware: a serial port's name with no UART behind it.
-    enum class Failure { None, PortMissing, PortRefused, PortBusy, NoHardware, SendFailed, DeviceGone, Other };
+    enum class Failure {
+        None,
+        PortMissing,
+        PortRefused,
+        PortBusy,
+        NoHardware,
+        SendFailed,
+        DeviceGone,
+        Other
+    };
 
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;

@@ -28,8 +28,7 @@ private slots:
     void singleTickIsCarriedIntoTheNextWait();
     void lateReplyIsNeverReadByTheNextPoll();
     void missingDeviceCountsMisses();
-    void typedTextReachesTheFileOnlyAsAPlainNumber_data();
-    void typedTextReachesTheFileOnlyAsAPlainNumber();
+
     void vanishingDeviceEndsTheWait();
     void stopDuringTheWaitEndsIt();
     void tickDuringTheWaitIsDropped();
@@ -291,29 +290,6 @@ void TestPollCycle::silentWaitSleeps()
     const int passes = m_panel->passes() - before;
     qInfo("%d event passes in a silent wait", passes);
     QVERIFY(passes < 50);
-}
-
-void TestPollCycle::typedTextReachesTheFileOnlyAsAPlainNumber_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QByteArray>("file");
-    QTest::newRow("49,5 as typed") << "49,5" << QByteArray("49,5\r\n");
-    QTest::newRow("spaces around") << " 50,00 " << kNoFile;
-    QTest::newRow("an exponent") << "5e1" << kNoFile;
-    QTest::newRow("a plus sign") << "+50,00" << kNoFile;
-}
-
-// The operator can type into the reading box; freq.text takes the text as shown only when it is
-// a plain number its readers can parse.
-void TestPollCycle::typedTextReachesTheFileOnlyAsAPlainNumber()
-{
-    QFETCH(QString, typed);
-    QFETCH(QByteArray, file);
-    makeCycle(QStringLiteral("/dev/frekuensi-no-such-port")); // nothing overwrites the box
-    m_panel->setText(Field::d_frekuensi, typed);
-    m_cycle->pollTick();
-    QCOMPARE(m_panel->text(Field::d_frekuensi), typed);
-    QCOMPARE(fileContents(), file);
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)

@@ -111,7 +111,8 @@ void TestReadingText::isAcceptable_data()
     QTest::newRow("id typed exponent") << kIndonesian << "5e1" << false;
     QTest::newRow("id typed plus sign") << kIndonesian << "+50,00" << false;
     QTest::newRow("id typed two separators") << kIndonesian << "50,0,0" << false;
-    QTest::newRow("id typed Arabic-Indic digits") << kIndonesian << u"\u0665\u0660,\u0660\u0660"_qs << false;
+    QTest::newRow("id typed Arabic-Indic digits")
+        << kIndonesian << u"\u0665\u0660,\u0660\u0660"_qs << false;
     QTest::newRow("id empty") << kIndonesian << "" << false;
     QTest::newRow("id letters") << kIndonesian << "lima puluh" << false;
     QTest::newRow("id grouped 50.000") << kIndonesian << "50.000" << false;

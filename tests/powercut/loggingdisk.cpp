@@ -2,16 +2,16 @@
 // receives, and rebuilds from that record the image a power cut would have left at any point. It
 // can also be a slow disk: each write then takes a set time.
 //
-//   serve BASE LOG MOUNTPOINT [FUSE options]
-//       serves BASE (read into memory) as MOUNTPOINT/disk.img and appends each write and flush to
-//       LOG; MOUNTPOINT/writes gives the number of writes so far; MOUNTPOINT/delay holds the
-//       milliseconds each write takes (0 at first) and takes another number written to it
-//   image BASE LOG COUNT OUT [SEED]
-//       writes to OUT the image after the first COUNT writes; with SEED, the writes since the last
-//       flush before them each reach the disk or not, at random (a volatile disk cache that lost
-//       part of its blocks)
-//   count LOG
-//       prints the number of writes in LOG
+//   serve BASE LOG MOUNTPOINT [FUSE options]   serves BASE (read into memory) as
+//   MOUNTPOINT/disk.img
+//                                              and appends each write and flush to LOG; reading
+//                                              MOUNTPOINT/writes gives the number of writes so far;
+//                                              MOUNTPOINT/delay, the ms each write takes (settable)
+//   image BASE LOG COUNT OUT [SEED]            writes to OUT the image after the first COUNT
+//                                              writes; with SEED, the writes since the last flush
+//                                              before them each reach the disk or not, at random
+//                                              (a volatile disk cache that lost part of its blocks)
+//   count LOG                                  prints the number of writes in LOG
 //
 // Put a loop device with direct I/O on top (losetup --direct-io=on), so that what a file system
 // sends its block device arrives here unchanged and the loop driver turns cache flushes into fsync.
@@ -19,15 +19,15 @@
 #include <fuse.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <random>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -158,11 +158,8 @@ int diskRead(const char *path, char *buffer, size_t size, off_t offset, fuse_fil
 int diskWrite(const char *path, const char *data, size_t size, off_t offset, fuse_file_info *)
 {
     if (path == kDelayName) {
-        try {
-            g_disk.delay = std::chrono::milliseconds(std::stoul(std::string(data, size)));
-        } catch (const std::exception &) {
-            return -EINVAL;
-        }
+        g_disk.delay =
+            std::chrono::milliseconds(std::strtoul(std::string(data, size).c_str(), nullptr, 10));
         return int(size);
     }
     if (path != kImageName)
