@@ -2,7 +2,7 @@
 # Installs what building and running Frekuensi needs from Debian 12's own packages. With --windows
 # also the MinGW-w64 cross compiler and NSIS, unpacks a Qt for Windows into build-windows-qt/ (the
 # archive given with --qt-archive=FILE; without one, the one tools/qt-windows/build-qt.sh made and
-# keeps in /var/cache/frekuensi, which it then builds first, once, in about 45 minutes), and makes
+# keeps in /var/cache/frekuensi, which it then builds first, once: about 20 minutes on 2 cores), and makes
 # (once, as root) the Debian 13 tree with Wine 10 that the Windows tests run in; with --ci
 # everything the CI stages need.
 # Works as root without sudo and as a user with sudo, and fetches the package lists first, so it
@@ -58,7 +58,7 @@ if $windows && [ ! -d build-windows-qt/qt6-mingw ]; then
     if [ ! -f "$qt" ]; then
       [ "$(id -u)" -eq 0 ] ||
         { echo "setup: building Qt for Windows needs root (apt-get): run it as root" >&2; exit 1; }
-      echo "setup: building Qt 6.4.2 for Windows once (about 45 minutes on 2 cores)" >&2
+      echo "setup: building Qt 6.4.2 for Windows once (about 20 minutes on 2 cores)" >&2
       bash tools/qt-windows/build-qt.sh /var/cache/frekuensi
     fi
   fi
