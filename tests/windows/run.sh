@@ -312,9 +312,9 @@ menu="$users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Frekuensi'
 rm -rf "$install"
 wine10 wine reg delete "$key" /f > /dev/null 2>&1 || true
-setup_silently() { # what it is about
+setup_silently() { # what it is about, [installer options]
   end_wine
-  wine10 setpriv --bounding-set=-dac_override,-dac_read_search,-fowner wine "$setup" /S \
+  wine10 setpriv --bounding-set=-dac_override,-dac_read_search,-fowner wine "$setup" /S "${@:2}" \
     > /dev/null 2>&1 || fail "$1: the installer failed"
 }
 setup_silently "install"
@@ -322,7 +322,8 @@ listing() { (cd "$1" && find . -type f | sort); }
 diff <(listing "$folder"; echo ./uninstall.exe) <(listing "$install" | grep -v '^./freq.text$' |
   sort -u) > /dev/null || fail "the installed files are not the zip's: $(listing "$install")"
 [[ -f $menu/Frekuensi.lnk ]] || fail "no Start menu shortcut"
-[[ ! -e $menu/Startup/Frekuensi.lnk ]] || fail "start with Windows was chosen by default"
+startup_link() { find "$menu" -ipath '*/startup/frekuensi.lnk'; } # Wine spells it StartUp
+[[ -z $(startup_link) ]] || fail "start with Windows was chosen by default"
 entry=$(wine10 wine reg query "$key" 2> /dev/null | tr -d '\r')
 for value in "DisplayName    REG_SZ    Frekuensi" "DisplayVersion    REG_SZ    $version" \
   "Publisher    REG_SZ    Frekuensi developers" 'UninstallString    REG_SZ    "C:\users\'"$user"'\AppData\Local\Programs\Frekuensi\uninstall.exe"' \
@@ -333,12 +334,17 @@ done
 echo "installed into ${install#"$WINEPREFIX/"}: $(listing "$install" | wc -l) files, Start menu" \
   "shortcut, no Startup shortcut; Uninstall entry:"
 grep REG_ <<< "$entry" | sed 's/^ */    /'
+listing "$install" | sed 's/^\./    files: /'
+find "$menu" -name '*.lnk' | sed "s|^$users/|    shortcut: |"
 plug_device "$work/device10.log"
 start_program "$install" C.UTF-8 yes
 sleep 3
 file_holds "$install" $'50.00\r\n' "the installed monitor"
-setup_silently "install over the running monitor"
+setup_silently "install over the running monitor" /STARTWITHWINDOWS
 ! kill -0 "$program" 2> /dev/null || fail "the installer left the old monitor running"
+[[ -n $(startup_link) ]] || fail "start with Windows, chosen, made no Startup shortcut"
+echo "installed again with /STARTWITHWINDOWS over the running monitor, which it closed;" \
+  "$(startup_link | sed "s|^$users/||")"
 file_holds "$install" $'50.00\r\n' "installed again over the running monitor"
 wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry went on reinstall"
 end_wine
@@ -347,10 +353,12 @@ wine10 wine "$install/uninstall.exe" /S > /dev/null 2>&1 || fail "the uninstalle
 for _ in $(seq 300); do [[ -e $install/uninstall.exe ]] || break; sleep 0.1; done
 wine10 wineserver -w 2> /dev/null || true
 [[ $(listing "$install") == ./freq.text ]] || fail "after uninstall the folder holds: $(listing "$install")"
-[[ ! -e $menu/Frekuensi.lnk ]] || fail "the Start menu shortcut is left"
+[[ -z $(find "$menu" -name 'Frekuensi.lnk') ]] || fail "a shortcut is left"
 ! wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry is left"
 file_holds "$install" $'50.00\r\n' "uninstalled"
-echo "uninstalled: the folder holds only freq.text; shortcut and Uninstall entry gone"
+echo "uninstalled: the folder holds only freq.text; shortcuts and Uninstall entry gone"
+listing "$install" | sed 's/^\./    files: /'
+
 if [[ -n $screenshot ]]; then
   # The installer's first page, in Indonesian as Windows set to Indonesian shows it.
   end_wine
