@@ -3,15 +3,19 @@
 # (recordingdisk.sh), so freq.text is written there, with the simulated device answering at once
 # on its port, polling at "0,25 detik" while each write of the disk takes 0, 100, 300 and 1000 ms.
 # For each it prints the polls in 6 s, the p95 and worst error of the gaps between requests (as
-# the device saw them), how long after a click on Stop the window showed it stopped, when the
-# window and then the program were gone after Exit; and what the program said on its error output. It fails
-# when the p95 error passes 10 ms, when Stop takes longer than 0.3 s, when the window is still
-# there 0.3 s after Exit, when the program has not ended 30 s after it or ended with an error
-# (the sanitizer build's reports), or when freq.text is left without one whole line. A benchmark with generous bounds, not a timed unit test.
+# the device saw them), how many gaps were off by more than 20 ms, how long after a click on Stop
+# the window showed it stopped, when the window and then the program were gone after Exit; and what
+# the program said on its error output. It fails when more than a fifth of the gaps are off by more
+# than 20 ms: a poll that waits for the disk moves nearly every gap, while one poll held up by a
+# busy machine moves two (a sanitizer build on CI once showed a single 62 ms hiccup at 0 ms).
+# It fails too when fewer than 20 polls came in the 6 s, when Stop takes longer than 0.3 s, when
+# the window is still there 0.3 s after Exit, when the program has not ended 30 s after it or
+# ended with an error (the sanitizer build's reports), or when freq.text is left without one whole
+# line. A benchmark with generous bounds, not a timed unit test.
 # With --windows FOLDER, the Windows program of the unpacked zip FOLDER runs the same way under
 # Wine 10 (tests/windows/wine10.sh, COM3 linked to the device), where FlushFileBuffers is an fsync.
-# There the p95 bound is 50 ms: Wine's server renames files for every process of the prefix, and
-# a rename that waits for the journal holds up the poll's own calls to the server.
+# There a gap counts as off past 50 ms: Wine's server renames files for every process of the
+# prefix, and a rename that waits for the journal can hold up the poll's own calls to the server.
 # Usage: tests/powercut/slowdisk.sh BUILD [--windows FOLDER] [DELAYS_MS]
 # Needs root, loop devices, FUSE, Xvfb and xdotool; exits 77 (skipped) without them.
 set -euo pipefail
@@ -34,8 +38,8 @@ in_x=()
 device_program="$build/simdevice/frekuensi-simdevice"
 monitor=${windows:-$build/window/frekuensi}
 [[ -e $monitor && -x $device_program ]] || skip "the monitor or frekuensi-simdevice was not built"
-p95_limit=10
-[[ -n $windows ]] && p95_limit=50
+gap_limit=20
+[[ -n $windows ]] && gap_limit=50
 disk_up "$build" 64M mkfs.ext4 -q -F -b 4096 -- defaults
 echo "ext4 on $(basename "$fs_loop") over the recording disk, kernel $(uname -r)${windows:+, the Windows program under Wine 10}"
 
@@ -117,7 +121,10 @@ start_windows_monitor() { # PTY ERRORS
   program=$(pgrep -x frekuensi.exe | head -1)
 }
 
-printf '%-8s %6s %9s %10s %8s %15s %16s\n' "write ms" polls "p95 (ms)" "worst (ms)" "Stop ms" "Exit: window ms" "Exit: program ms"
+row='%-8s %6s %9s %10s %11s %8s %15s %16s\n'
+# shellcheck disable=SC2059 # the one row format for the heading and every row
+printf "$row" "write ms" polls "p95 (ms)" "worst (ms)" "off >${gap_limit} ms" "Stop ms" "Exit: window ms" \
+  "Exit: program ms"
 summary=""
 for delay in $delays; do
   echo 0 > "$work/fuse/delay"
@@ -162,6 +169,7 @@ for delay in $delays; do
   done
   read -r p95 worst < <(printf '%s\n' "${errors_ms[@]:-999}" | sort -n |
     awk '{e[NR] = $1} END {i = int(NR * 0.95 + 0.999); print e[i], e[NR]}')
+  off=$(printf '%s\n' "${errors_ms[@]:-999}" | awk -v limit="$gap_limit" '$1 > limit' | wc -l)
   # Exit (175,136 41x25): the window must go at once; the program may finish its one write.
   click 212 148
   clicked=$(now_ms)
@@ -183,12 +191,15 @@ for delay in $delays; do
   wait "$device" 2> /dev/null || true
   device=""
   echo 0 > "$work/fuse/delay"
-  printf '%-8s %6s %9s %10s %8s %15s %16s\n' "$delay" "${#times[@]}" "$p95" "$worst" "$stop_ms" \
-    "$window_gone" "${program_gone:-(running)}"
+  # shellcheck disable=SC2059
+  printf "$row" "$delay" "${#times[@]}" "$p95" "$worst" "$off" "$stop_ms" "$window_gone" \
+    "${program_gone:-(running)}"
   [[ -n $windows ]] || sed "s/^/    said: /" "$errors"
   line=$(od -An -c "$folder/freq.text" 2> /dev/null | tr -s ' ')
   [[ $line == " 5 0 . 0 0 \r \n" ]] || fail "$delay ms: freq.text holds '$line', not one whole line"
-  ((p95 <= p95_limit)) || summary+="$delay ms: the p95 error of the poll gaps is $p95 ms. "
+  ((${#times[@]} >= 20)) || summary+="$delay ms: only ${#times[@]} polls in 6 s. "
+  ((off * 5 <= ${#times[@]} - 1)) ||
+    summary+="$delay ms: $off of $((${#times[@]} - 1)) poll gaps were off by more than $gap_limit ms. "
   ((stop_ms <= 300)) || summary+="$delay ms: Stop took $stop_ms ms. "
   ((window_gone <= 300)) || summary+="$delay ms: the window was there $window_gone ms after Exit. "
   [[ -n $program_gone ]] || summary+="$delay ms: the program did not end within 30 s of Exit. "
