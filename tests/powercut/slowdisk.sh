@@ -8,8 +8,8 @@
 # the program said on its error output. It fails when more than a fifth of the gaps are off by more
 # than 20 ms: a poll that waits for the disk moves nearly every gap, while one poll held up by a
 # busy machine moves two (a sanitizer build on CI once showed a single 62 ms hiccup at 0 ms).
-# It fails too when fewer than 20 polls came in the 6 s, when Stop takes longer than 0.3 s, when
-# the window is still there 0.3 s after Exit, when the program has not ended 30 s after it or
+# It fails too when fewer than 20 polls came in the 6 s, when Stop takes longer than 0.5 s, when
+# the window is still there 0.5 s after Exit, when the program has not ended 30 s after it or
 # ended with an error (the sanitizer build's reports), or when freq.text is left without one whole
 # line. A benchmark with generous bounds, not a timed unit test.
 # With --windows FOLDER, the Windows program of the unpacked zip FOLDER runs the same way under
@@ -200,8 +200,8 @@ for delay in $delays; do
   ((${#times[@]} >= 20)) || summary+="$delay ms: only ${#times[@]} polls in 6 s. "
   ((off * 5 <= ${#times[@]} - 1)) ||
     summary+="$delay ms: $off of $((${#times[@]} - 1)) poll gaps were off by more than $gap_limit ms. "
-  ((stop_ms <= 300)) || summary+="$delay ms: Stop took $stop_ms ms. "
-  ((window_gone <= 300)) || summary+="$delay ms: the window was there $window_gone ms after Exit. "
+  ((stop_ms <= 500)) || summary+="$delay ms: Stop took $stop_ms ms. "
+  ((window_gone <= 500)) || summary+="$delay ms: the window was there $window_gone ms after Exit. "
   [[ -n $program_gone ]] || summary+="$delay ms: the program did not end within 30 s of Exit. "
   ((status == 0)) || summary+="$delay ms: the program ended with status $status. "
 done
