@@ -161,18 +161,21 @@ file_holds() { # FOLDER BYTES WHEN
   [[ $got == "$want" ]] || fail "$3: freq.text holds '$got', not '$want'"
   echo "$3: freq.text holds$got"
 }
-# The request gaps in LOG from the Nth request on: all within INTERVAL +- 10 ms.
+# The request gaps in LOG from the Nth request on: within INTERVAL +- 10 ms, but for two at most.
+# One poll held up by a busy machine moves the gap before it and the one after; a poll that does
+# not keep its interval moves them all.
 check_period() { # LOG FIRST INTERVAL WHAT
   mapfile -t times < <(awk '/^request/ {print $3}' "$1" | tail -n +"$2")
   ((${#times[@]} >= 5)) || fail "$4: only ${#times[@]} requests"
-  local worst=0 gap off
+  local worst=0 late=0 gap off
   for ((i = 1; i < ${#times[@]}; ++i)); do
     gap=$((times[i] - times[i - 1]))
     off=$((gap > $3 ? gap - $3 : $3 - gap))
     ((off > worst)) && worst=$off
+    ((off > 10)) && late=$((late + 1))
   done
-  echo "$4: ${#times[@]} requests $3 ms apart, largest deviation $worst ms"
-  ((worst <= 10)) || fail "$4: a poll period was off by $worst ms"
+  echo "$4: ${#times[@]} requests $3 ms apart, largest deviation $worst ms, $late gaps off by more than 10 ms"
+  ((late <= 2)) || fail "$4: $late poll periods were off by more than 10 ms (the largest by $worst ms)"
 }
 cpu_share() { # SECONDS
   local before after
