@@ -19,10 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 #include <optional>
-
-#include <atomic>
 
 #include <fcntl.h>
 #include <sys/stat.h>

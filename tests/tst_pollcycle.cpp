@@ -28,7 +28,6 @@ private slots:
     void singleTickIsCarriedIntoTheNextWait();
     void lateReplyIsNeverReadByTheNextPoll();
     void missingDeviceCountsMisses();
-
     void vanishingDeviceEndsTheWait();
     void stopDuringTheWaitEndsIt();
     void tickDuringTheWaitIsDropped();
