@@ -2,7 +2,6 @@
 
 #include "readingfile.h"
 
-#include <QCoreApplication>
 #include <QMutex>
 #include <QObject>
 #include <QTimer>
