@@ -20,6 +20,50 @@ MissCause::MissCause(Kind kind, const QString &portName, const QString &systemTe
       m_detail(detail)
 {}
 
+std::optional<MissCause> MissCause::of(const QString &port, const Seen &seen)
+{
+    using Failure = SerialLink::Failure;
+    switch (seen.failure) {
+    case Failure::PortMissing:
+        return MissCause(PortMissing, port, seen.failureText);
+    case Failure::PortRefused:
+        return MissCause(PortRefused, port, seen.failureText);
+    case Failure::PortBusy:
+        return MissCause(PortBusy, port, seen.failureText);
+    case Failure::NoHardware:
+        return MissCause(NoHardware, port, seen.failureText);
+    case Failure::SendFailed:
+        return MissCause(SendFailed, port, seen.failureText);
+    case Failure::DeviceGone:
+        return MissCause(DeviceGone, port, seen.failureText);
+    case Failure::Other:
+        return MissCause(PortFailed, port, seen.failureText);
+    case Failure::None:
+        break;
+    }
+    // Closed under the wait by Stop or Exit.
+    if (!seen.opened || !seen.waiting)
+        return std::nullopt;
+    if (isWholeReply(seen.part))
+        return MissCause(ShortReply, port, {}, seen.deadlineMs, int(seen.part.size()));
+    if (seen.replied && !seen.tookReading)
+        return MissCause(NotAReading, port);
+    if (seen.slowAnswerMs)
+        return MissCause(SlowMeter, port, {}, seen.slowDeadlineMs, *seen.slowAnswerMs);
+    // A reply read after the deadline, one or part of one found there, or the last poll's reply
+    // found waiting at open.
+    if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
+        return MissCause(LateReply, port, {}, seen.deadlineMs);
+    return MissCause(NoReply, port, {}, seen.deadlineMs);
+}
+
+bool MissCause::isWholeReply(const QByteArray &part)
+{
+    // Six bytes ending in CR may be a reply of seven cut by the deadline, its LF on the way.
+    constexpr qsizetype kCutAfterCr = 6;
+    return part.endsWith('\n') || (part.endsWith('\r') && part.size() < kCutAfterCr);
+}
+
 QString MissCause::text() const
 {
     switch (m_kind) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "seriallink.h"
+
 #include <QCoreApplication>
 #include <QString>
+
+#include <optional>
 
 // Why the latest poll got no reading, told apart so that the operator knows what to do about it.
 class MissCause
@@ -25,12 +29,36 @@ public:
         DeviceGone
     };
 
+    // What one poll saw, as far as telling why it got no reading goes.
+    struct Seen
+    {
+        SerialLink::Failure failure = SerialLink::Failure::None;
+        QString failureText; // the system's words for the failure
+        bool opened = false;
+        bool staleAtOpen = false;      // a reply of an earlier request was waiting at open
+        std::optional<qint64> waiting; // bytes waiting after the wait; nothing: the port closed
+        bool replied = false;          // enough bytes for a reply were waiting
+        bool tookReading = false;
+        QByteArray part;    // what was waiting after the wait, when too little for a reply
+        int deadlineMs = 0; // the deadline that applied to this poll
+        // The meter's time to answer, when its replies keep coming after the deadline.
+        std::optional<int> slowAnswerMs;
+        int slowDeadlineMs = 0; // the deadline of a poll whose wait starts afresh
+    };
+
     MissCause() = default;
     // systemText: the system's own words, as QSerialPort gave them, for the error output.
     // deadlineMs: the deadline that applied to the poll. detail: the reply's length in bytes
     // (ShortReply), or the meter's time to answer in ms (SlowMeter).
     MissCause(Kind kind, const QString &portName, const QString &systemText = {},
               int deadlineMs = 0, int detail = 0);
+
+    // Why a poll that got no reading missed; nothing when Stop or Exit ended it, which is not the
+    // meter's doing and changes no cause.
+    static std::optional<MissCause> of(const QString &portName, const Seen &seen);
+    // Whether bytes too few for a reply are a whole one, ended by its line end, rather than the
+    // start of one still on its way.
+    static bool isWholeReply(const QByteArray &part);
 
     Kind kind() const { return m_kind; }
     // One short line in the user's language: the cause and, where there is one, the fix.

@@ -1,55 +1,109 @@
 #include "missreport.h"
 
 #include <algorithm>
+#include <array>
+
+namespace {
+
+using State = MissReport::State;
+using Event = MissReport::Event;
+using Say = MissReport::Say;
+
+struct Rule
+{
+    State from;
+    Event on;
+    State to;
+    Say say;
+};
+
+// Every pair of state and event; a pattern is said at most once a minute, counted from the first
+// after readings had held.
+constexpr std::array kRules{
+    Rule{State::Quiet, Event::Reading, State::Quiet, Say::Nothing},
+    Rule{State::Quiet, Event::ReadingsHeld, State::Quiet, Say::Nothing},
+    Rule{State::Quiet, Event::SameCause, State::Steady, Say::Cause},
+    Rule{State::Quiet, Event::OtherCause, State::Steady, Say::Cause},
+    Rule{State::Quiet, Event::NewCause, State::Steady, Say::Cause},
+    // Every poll misses: a change of words is said.
+    Rule{State::Steady, Event::SameCause, State::Steady, Say::Nothing},
+    Rule{State::Steady, Event::OtherCause, State::Steady, Say::Cause},
+    Rule{State::Steady, Event::NewCause, State::Steady, Say::Cause},
+    Rule{State::Steady, Event::Reading, State::Mixed, Say::Nothing},
+    Rule{State::Steady, Event::ReadingsHeld, State::Quiet, Say::ReadingsAgain},
+    // Misses and readings alternate: the pattern, until a cause not seen lately (a pulled adapter
+    // in a flaky spell) holds, which is said at once.
+    Rule{State::Mixed, Event::SameCause, State::Mixed, Say::Pattern},
+    Rule{State::Mixed, Event::OtherCause, State::Mixed, Say::Pattern},
+    Rule{State::Mixed, Event::NewCause, State::Steady, Say::Cause},
+    Rule{State::Mixed, Event::Reading, State::Mixed, Say::Nothing},
+    Rule{State::Mixed, Event::ReadingsHeld, State::Quiet, Say::ReadingsAgain},
+};
+
+} // namespace
+
+MissReport::Event MissReport::classify(const MissCause &cause) const
+{
+    if (cause.kind() == MissCause::None)
+        return m_readingsInARow + 1 == kWindow ? Event::ReadingsHeld : Event::Reading;
+    if (cause == m_cause)
+        return Event::SameCause;
+    const bool kindSeen = std::any_of(m_polls.begin(), m_polls.end(), [&](const MissCause &seen) {
+        return seen.kind() == cause.kind();
+    });
+    return kindSeen ? Event::OtherCause : Event::NewCause;
+}
 
 std::optional<MissReport::Line> MissReport::pollEnded(const MissCause &cause, Clock::time_point now)
 {
-    const bool missed = cause.kind() != MissCause::None;
-    m_missed.push_back(missed);
-    if (m_missed.size() > kWindow)
-        m_missed.pop_front();
+    const Event event = classify(cause);
+    const Rule &rule = *std::find_if(kRules.begin(), kRules.end(), [&](const Rule &rule) {
+        return rule.from == m_state && rule.on == event;
+    });
 
-    if (!missed) {
-        ++m_readingsInARow;
-        if (!m_telling || m_readingsInARow < kWindow)
-            return std::nullopt;
-        m_telling = false;
-        m_intermittent = false;
-        m_patternSaidAt.reset();
-        return Line{u"readings again"_qs, true};
-    }
+    m_polls.push_back(cause);
+    if (m_polls.size() > kWindow)
+        m_polls.pop_front();
+    m_readingsInARow =
+        cause.kind() == MissCause::None ? std::min(m_readingsInARow + 1, int(kWindow)) : 0;
+    if (cause.kind() != MissCause::None)
+        m_cause = cause;
+    m_state = rule.to;
 
-    const bool afterAReading = m_readingsInARow > 0;
-    m_readingsInARow = 0;
-    const bool changed = !(cause == m_cause);
-    m_cause = cause;
-    if (!m_telling) {
-        m_telling = true;
+    switch (rule.say) {
+    case Say::Nothing:
+        return std::nullopt;
+    case Say::Cause:
         return Line{u"polls miss: "_qs + cause.logLine()};
-    }
-    if (afterAReading || m_intermittent) {
-        m_intermittent = true;
+    case Say::Pattern:
         if (m_patternSaidAt && now - *m_patternSaidAt < kPatternRepeat)
             return std::nullopt;
         m_patternSaidAt = now;
         return Line{u"polls miss now and then: "_qs + pattern(cause.logLine())};
+    case Say::ReadingsAgain:
+        m_patternSaidAt.reset();
+        return Line{u"readings again"_qs, true};
     }
-    if (!changed)
-        return std::nullopt;
-    return Line{u"polls miss: "_qs + cause.logLine()};
+    return std::nullopt;
 }
 
 QString MissReport::boxLine() const
 {
-    if (!m_telling)
+    switch (m_state) {
+    case State::Quiet:
         return {};
-    if (m_intermittent || m_readingsInARow > 0)
+    case State::Steady:
+        return m_cause.text();
+    case State::Mixed:
         return pattern(m_cause.text());
-    return m_cause.text();
+    }
+    return {};
 }
 
 QString MissReport::pattern(const QString &causeText) const
 {
-    const auto misses = std::count(m_missed.begin(), m_missed.end(), true);
-    return tr("%1 of the last %2 polls missed: %3").arg(misses).arg(m_missed.size()).arg(causeText);
+    const auto misses = std::count_if(m_polls.begin(), m_polls.end(), [](const MissCause &cause) {
+        return cause.kind() != MissCause::None;
+    });
+    return tr("%1 of the last %2 polls missed: %3").arg(misses).arg(m_polls.size()).arg(causeText);
 }

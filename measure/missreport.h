@@ -9,10 +9,10 @@
 #include <deque>
 #include <optional>
 
-// What the misses box and the error output say about the polls' misses. A cause is said once when
-// misses start and again when it changes; when misses and readings alternate, the pattern is said
-// with counts, at most once a minute while it lasts; "readings again" once readings have held for
-// ten polls in a row. Never a line a poll.
+// What the misses box and the error output say about the polls' misses. A cause that has held for
+// every poll since it began is said at once; when misses and readings alternate, the pattern is
+// said with counts, at most once a minute while it lasts; "readings again" once readings have held
+// for ten polls in a row. Never a line a poll.
 class MissReport
 {
     Q_DECLARE_TR_FUNCTIONS(MissReport)
@@ -35,13 +35,21 @@ public:
     // The misses box's line: empty while polls are read.
     QString boxLine() const;
 
+    // Quiet: readings. Steady: every poll since the cause began missed. Mixed: misses and readings
+    // alternate.
+    enum class State { Quiet, Steady, Mixed };
+    // A reading, the reading that makes ten in a row; a miss of the cause the last miss had, of
+    // another cause of a kind seen in the last ten polls, or of a kind not seen there.
+    enum class Event { Reading, ReadingsHeld, SameCause, OtherCause, NewCause };
+    enum class Say { Nothing, Cause, Pattern, ReadingsAgain };
+
 private:
+    Event classify(const MissCause &cause) const;
     QString pattern(const QString &causeText) const;
 
-    std::deque<bool> m_missed; // the last kWindow polls, newest last
-    MissCause m_cause;         // the latest miss's
-    bool m_telling = false;    // a fault has been said and readings have not held since
-    bool m_intermittent = false;
+    std::deque<MissCause> m_polls; // the last kWindow polls' causes, newest last
+    MissCause m_cause;             // the latest miss's
+    State m_state = State::Quiet;
     int m_readingsInARow = 0;
     std::optional<Clock::time_point> m_patternSaidAt;
 };

@@ -43,7 +43,7 @@ void PollCycle::pollTick()
 void PollCycle::runPoll()
 {
     using Clock = ReplyTiming::Clock;
-    Seen seen;
+    MissCause::Seen seen;
     // Two watchdog ticks, or one when a tick was carried over from the last poll.
     seen.deadlineMs = int((kDeadlineTicks - std::clamp(m_wait_ticks, 0, kDeadlineTicks - 1)) *
                           kWatchdogInterval.count());
@@ -66,22 +66,25 @@ void PollCycle::runPoll()
     // Taking the reply or counting the miss.
     seen.waiting = m_link.bytesWaiting();
     seen.replied = seen.waiting && *seen.waiting > kShortestReply;
-    if (seen.waiting && *seen.waiting > 0 && !seen.replied) {
-        const QByteArray part = m_link.peekAll().value_or(QByteArray());
-        if (part.endsWith('\n') || part.endsWith('\r'))
-            seen.shortReply = int(part.size());
-    }
-    if (seen.replied || seen.shortReply)
+    if (seen.waiting && *seen.waiting > 0 && !seen.replied)
+        seen.part = m_link.peekAll().value_or(QByteArray());
+    const bool shortReply = MissCause::isWholeReply(seen.part);
+    const bool late = m_wait_ticks >= kDeadlineTicks;
+    if (seen.replied || shortReply)
         m_timing.replySeen(Clock::now());
     seen.tookReading = seen.replied && takeReading();
     if (seen.tookReading)
         m_miss_count = 0;
-    const bool late = m_wait_ticks >= kDeadlineTicks;
     // A reply, or part of one, there at the deadline came late; so did one waiting at open.
     m_timing.pollEnded(seen.staleAtOpen ||
-                       (late && seen.waiting && *seen.waiting > 0 && !seen.shortReply));
+                       (late && seen.waiting && *seen.waiting > 0 && !shortReply));
     if (late || !seen.tookReading) {
-        if (const std::optional<MissCause> cause = causeOfMiss(seen))
+        seen.failure = m_link.failure();
+        seen.failureText = m_link.failureText();
+        if (m_timing.meterIsSlow())
+            seen.slowAnswerMs = m_timing.answerMs();
+        seen.slowDeadlineMs = int(kDeadlineTicks * kWatchdogInterval.count());
+        if (const std::optional<MissCause> cause = MissCause::of(m_link.portName(), seen))
             report(*cause);
         countMiss();
     } else {
@@ -136,47 +139,6 @@ void PollCycle::countMiss()
     // starts afresh. A single tick left by an answered poll is carried over instead.
     m_wait_ticks = 0;
     incrementSaturating(m_miss_count);
-}
-
-std::optional<MissCause> PollCycle::causeOfMiss(const Seen &seen) const
-{
-    const QString port = m_link.portName();
-    const QString words = m_link.failureText();
-    switch (m_link.failure()) {
-    case SerialLink::Failure::PortMissing:
-        return MissCause(MissCause::PortMissing, port, words);
-    case SerialLink::Failure::PortRefused:
-        return MissCause(MissCause::PortRefused, port, words);
-    case SerialLink::Failure::PortBusy:
-        return MissCause(MissCause::PortBusy, port, words);
-    case SerialLink::Failure::NoHardware:
-        return MissCause(MissCause::NoHardware, port, words);
-    case SerialLink::Failure::SendFailed:
-        return MissCause(MissCause::SendFailed, port, words);
-    case SerialLink::Failure::DeviceGone:
-        return MissCause(MissCause::DeviceGone, port, words);
-    case SerialLink::Failure::Other:
-        return MissCause(MissCause::PortFailed, port, words);
-    case SerialLink::Failure::None:
-        break;
-    }
-    // Closed under the wait by Stop or Exit: not the device's doing.
-    if (!seen.opened || !seen.waiting)
-        return std::nullopt;
-    if (seen.shortReply)
-        return MissCause(MissCause::ShortReply, port, {}, seen.deadlineMs, seen.shortReply);
-    if (seen.replied && !seen.tookReading)
-        return MissCause(MissCause::NotAReading, port);
-    // A meter whose replies keep coming after the deadline is named as such.
-    const std::optional<int> answerMs = m_timing.answerMs();
-    if (m_timing.meterIsSlow() && answerMs) {
-        const int deadline = int(kDeadlineTicks * kWatchdogInterval.count());
-        return MissCause(MissCause::SlowMeter, port, {}, deadline, *answerMs);
-    }
-    // A reply found at the deadline, part of one, or the last poll's found waiting at open.
-    if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
-        return MissCause(MissCause::LateReply, port, {}, seen.deadlineMs);
-    return MissCause(MissCause::NoReply, port, {}, seen.deadlineMs);
 }
 
 void PollCycle::report(const MissCause &cause)

@@ -53,19 +53,6 @@ private:
     void waitForReplyOrDeadline();
     bool takeReading();
     void countMiss();
-    // What one poll saw, for telling why it missed.
-    struct Seen
-    {
-        bool opened = false;
-        bool staleAtOpen = false; // a reply of an earlier request was waiting at open
-        std::optional<qint64> waiting;
-        bool replied = false;
-        bool tookReading = false;
-        int shortReply = 0; // the bytes of a whole reply too short to be read
-        int deadlineMs = 0;
-    };
-    // Nothing when the poll was ended by Stop or Exit, which changes no cause.
-    std::optional<MissCause> causeOfMiss(const Seen &seen) const;
     void report(const MissCause &cause);
     void advanceHeartbeat();
     void recordReading();

@@ -30,7 +30,12 @@ public:
     int removeLeftovers() const;
 
 private:
+    // A name taken by a leftover or a planted file is passed over for another random one.
+    static constexpr int kTemporaryNameTries = 4;
+
     enum class Outcome { Written, Failed, HeldOpen };
+    // The system's words for a failure, sorted into the causes an operator can act on.
+    enum class Known { Other, DiskFull, Refused, NotPermitted };
     // Where a rewrite failed, for the known causes an operator can act on.
     enum class Step { Create, Write, Replace };
     // What stands at the name when the replacement is refused, where that is the cause.
@@ -38,6 +43,10 @@ private:
     Outcome writeOnce(const QByteArray &line);
     Outcome replace(const QString &from);
     Outcome fail(Step step, const QString &reason, Obstacle obstacle = Obstacle::None);
+    QString temporaryPath() const;
+    Known knownReason() const;
+    // A regular file of this user, not a link: what a leftover must be before it is removed.
+    static bool isOwnFile(const QString &path);
 
     QString m_path;
     QString m_reason;

@@ -102,9 +102,11 @@ void ReadingWriter::updateProblem()
                      static_cast<long long>(seconds));
         m_saidLag = true;
     } else if (!since) {
-        if (m_saidLag)
+        // Caught up only when the last write put its line in place; a failed one is said as such.
+        if (m_saidLag && m_fileProblem.isEmpty()) {
             qInfo("%s has caught up with the readings", qPrintable(m_path));
-        m_saidLag = false;
+            m_saidLag = false;
+        }
         m_lagCheck.stop();
     }
     if (line != m_problem) {

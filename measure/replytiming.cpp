@@ -5,8 +5,11 @@
 
 namespace {
 
-constexpr std::chrono::seconds kLost{2};
+// A reply reaches the program only while a poll holds the port: it answers the request of the poll
+// it arrives in or, found at open or late in the wait, the one before. Older requests are lost.
+constexpr std::size_t kAnswerable = 2;
 constexpr int kRoundTo = 50;
+constexpr int kSilence = 2;
 
 template <typename T> void keepLast(std::deque<T> &values, std::size_t count)
 {
@@ -18,9 +21,8 @@ template <typename T> void keepLast(std::deque<T> &values, std::size_t count)
 
 void ReplyTiming::requestSent(Clock::time_point at)
 {
-    while (!m_unanswered.empty() && at - m_unanswered.front() > kLost)
-        m_unanswered.pop_front();
     m_unanswered.push_back(at);
+    keepLast(m_unanswered, kAnswerable);
 }
 
 void ReplyTiming::replySeen(Clock::time_point at)
@@ -40,6 +42,13 @@ void ReplyTiming::replyFoundAtOpen(Clock::time_point closedAt, Clock::time_point
 
 void ReplyTiming::answered(Clock::duration after)
 {
+    m_heard = true;
+    // A slow meter answers every request, a poll late at most, so it never leaves two polls in a
+    // row without a sound. After such a silence the meter is back, and this reply answers the
+    // latest request: taken for an older one's, every later reply would be timed from the request
+    // before its own.
+    if (m_silentPolls >= kSilence)
+        keepLast(m_unanswered, 1);
     m_unanswered.pop_front();
     m_answers.push_back(after);
     keepLast(m_answers, kWindow);
@@ -47,6 +56,8 @@ void ReplyTiming::answered(Clock::duration after)
 
 void ReplyTiming::pollEnded(bool late)
 {
+    m_silentPolls = m_heard || late ? 0 : m_silentPolls + 1;
+    m_heard = false;
     m_late.push_back(late);
     keepLast(m_late, kWindow);
 }

@@ -7,7 +7,7 @@
 // When the meter's replies come, against the requests they answer: tells a meter that keeps
 // answering after the deadline (its replies found waiting when the next poll opens the port, or
 // arriving at the deadline) and about how long it takes. Each reply answers the oldest request
-// not yet answered; a request unanswered for two seconds is taken as lost.
+// not yet answered of the last two polls, or after a silence the latest.
 class ReplyTiming
 {
 public:
@@ -35,4 +35,6 @@ private:
     std::deque<Clock::time_point> m_unanswered;
     std::deque<Clock::duration> m_answers;
     std::deque<bool> m_late;
+    bool m_heard = false;  // a reply was matched to a request during the current poll
+    int m_silentPolls = 0; // polls in a row that heard nothing of the meter
 };

@@ -67,6 +67,7 @@ enum class Miss {
     SlowMeter,
     ShortReply,
     EveryOtherPoll,
+    FlakyThenPulled,
     NotAReading
 };
 
@@ -309,6 +310,8 @@ void TestFaults::missesSayWhy_data()
     QTest::newRow("reply too short") << Miss::ShortReply << u"too short (6 bytes)"_qs << 0;
     QTest::newRow("every other poll missed")
         << Miss::EveryOtherPoll << u"of the last 10 polls missed: No reply"_qs << 2500;
+    QTest::newRow("every other poll missed, then the adapter pulled")
+        << Miss::FlakyThenPulled << u"Port "_qs << 0;
     QTest::newRow("reply not a reading") << Miss::NotAReading << u"reply is not a reading"_qs << 0;
 }
 
@@ -368,9 +371,19 @@ void TestFaults::missesSayWhy()
         m_device->setAnswer("9990\r\n");
         break;
     case Miss::EveryOtherPoll:
+    case Miss::FlakyThenPulled:
         m_device->setResponder([](int request) {
             return request % 2 ? SimulatedDevice::Answer{} : SimulatedDevice::Answer{kFifty, 0ms};
         });
+        if (fault == Miss::EveryOtherPoll)
+            break;
+        // Once the pattern shows, the port's node goes: said at once, and alone in the box.
+        QTRY_VERIFY_WITH_TIMEOUT(missTip().contains(u"of the last"_qs), 5000);
+        QVERIFY(QFile::remove(m_port));
+        QTRY_VERIFY2_WITH_TIMEOUT(missTip().endsWith(u"\nPort "_qs + m_port +
+                                                     u" does not exist: is the meter's cable or "
+                                                     u"adapter plugged in?"_qs),
+                                  qPrintable(missTip()), 3000);
         break;
     case Miss::NotAReading:
         m_device->setAnswer("garbage\r\n");
@@ -391,7 +404,8 @@ void TestFaults::missesSayWhy()
     QFile::setPermissions(m_device->devicePath(), QFile::ReadOwner | QFile::WriteOwner);
     holder.closeWriteChannel();
     holder.waitForFinished(5000);
-    if (fault == Miss::PortMissing || fault == Miss::NotASerialPort || fault == Miss::NoHardware) {
+    if (fault == Miss::PortMissing || fault == Miss::NotASerialPort || fault == Miss::NoHardware ||
+        fault == Miss::FlakyThenPulled) {
         QFile::remove(m_port);
         QVERIFY(QFile::link(m_device->devicePath(), m_port));
     }

@@ -12,6 +12,9 @@
 #include <memory>
 
 using namespace std::chrono_literals;
+using Failure = SerialLink::Failure;
+using Seen = MissCause::Seen;
+Q_DECLARE_METATYPE(Seen)
 using Field = Panel::Field;
 using Answer = SimulatedDevice::Answer;
 
@@ -32,6 +35,10 @@ private slots:
     void stopDuringTheWaitEndsIt();
     void tickDuringTheWaitIsDropped();
     void silentWaitSleeps();
+    void causeOfAMiss_data();
+    void causeOfAMiss();
+    void reportOverPolls_data();
+    void reportOverPolls();
 
 private:
     void makeCycle(const QString &portName);
@@ -289,6 +296,144 @@ void TestPollCycle::silentWaitSleeps()
     const int passes = m_panel->passes() - before;
     qInfo("%d event passes in a silent wait", passes);
     QVERIFY(passes < 50);
+}
+
+namespace {
+
+Seen waited(qint64 waiting, const QByteArray &part = {}, bool staleAtOpen = false)
+{
+    Seen seen;
+    seen.opened = true;
+    seen.waiting = waiting;
+    seen.part = part;
+    seen.staleAtOpen = staleAtOpen;
+    seen.deadlineMs = 200;
+    return seen;
+}
+
+Seen failed(Failure failure)
+{
+    Seen seen = waited(0);
+    seen.failure = failure;
+    seen.failureText = u"system's words"_qs;
+    return seen;
+}
+
+} // namespace
+
+void TestPollCycle::causeOfAMiss_data()
+{
+    QTest::addColumn<Seen>("seen");
+    QTest::addColumn<int>("kind"); // MissCause::Kind; -1: no cause (Stop or Exit)
+    QTest::addColumn<QString>("says");
+
+    Seen afterCarriedTick = waited(0);
+    afterCarriedTick.deadlineMs = 100;
+    Seen unreadable = waited(9);
+    unreadable.replied = true;
+    Seen readLate = waited(7);
+    readLate.replied = readLate.tookReading = true;
+    Seen slow = waited(0);
+    slow.slowAnswerMs = 400;
+    slow.slowDeadlineMs = 200;
+    Seen stopped = waited(0);
+    stopped.waiting.reset();
+
+    QTest::newRow("port missing") << failed(Failure::PortMissing) << int(MissCause::PortMissing)
+                                  << u"Port ttyS2 does not exist"_qs;
+    QTest::newRow("pulled during the poll")
+        << failed(Failure::DeviceGone) << int(MissCause::DeviceGone) << u"went away"_qs;
+    QTest::newRow("send refused") << failed(Failure::SendFailed) << int(MissCause::SendFailed)
+                                  << u"could not be sent to the meter: system's words"_qs;
+    QTest::newRow("closed by Stop") << stopped << -1 << QString();
+    QTest::newRow("silence") << waited(0) << int(MissCause::NoReply) << u"within 200 ms"_qs;
+    QTest::newRow("silence after a carried tick")
+        << afterCarriedTick << int(MissCause::NoReply) << u"within 100 ms"_qs;
+    QTest::newRow("whole reply of 6 bytes")
+        << waited(6, "9990\r\n") << int(MissCause::ShortReply) << u"too short (6 bytes)"_qs;
+    QTest::newRow("whole reply of 5 bytes ending in CR")
+        << waited(5, "9990\r") << int(MissCause::ShortReply) << u"too short (5 bytes)"_qs;
+    QTest::newRow("7 bytes cut by the deadline after their CR")
+        << waited(6, "10000\r") << int(MissCause::LateReply) << u"too late (after 200 ms)"_qs;
+    QTest::newRow("a start without a line end")
+        << waited(3, "100") << int(MissCause::LateReply) << u"too late"_qs;
+    QTest::newRow("last poll's reply found at open")
+        << waited(0, {}, true) << int(MissCause::LateReply) << u"too late"_qs;
+    QTest::newRow("reading taken after the deadline")
+        << readLate << int(MissCause::LateReply) << u"too late"_qs;
+    QTest::newRow("reply that is not a reading")
+        << unreadable << int(MissCause::NotAReading) << u"not a reading"_qs;
+    QTest::newRow("replies keep coming late")
+        << slow << int(MissCause::SlowMeter) << u"about 400 ms, after the 200 ms deadline"_qs;
+}
+
+void TestPollCycle::causeOfAMiss()
+{
+    QFETCH(Seen, seen);
+    QFETCH(int, kind);
+    QFETCH(QString, says);
+    const std::optional<MissCause> cause = MissCause::of(u"ttyS2"_qs, seen);
+    QCOMPARE(cause ? int(cause->kind()) : -1, kind);
+    if (cause)
+        QVERIFY2(cause->text().contains(says), qPrintable(cause->text()));
+}
+
+void TestPollCycle::reportOverPolls_data()
+{
+    // One letter a poll: r a reading, n no reply, l a late reply, p the port missing, g the
+    // device gone; a second apart. The lines said, and what the box shows at the end.
+    QTest::addColumn<QString>("polls");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QString>("box");
+
+    const QString noReply = u"polls miss: No reply from the meter within 200 ms"_qs;
+    const QString missing = u"polls miss: Port ttyS2 does not exist"_qs;
+    QTest::newRow("a cause said once while it lasts")
+        << u"rnnnnn"_qs << QStringList{noReply} << u"No reply"_qs;
+    QTest::newRow("readings again after ten in a row")
+        << u"nnrrrrrrrrrr"_qs << QStringList{noReply, u"readings again"_qs} << QString();
+    QTest::newRow("its words change while every poll misses")
+        << u"nnlp"_qs << QStringList{noReply, u"polls miss: The meter's reply came"_qs, missing}
+        << u"Port ttyS2"_qs;
+    QTest::newRow("alternation: the pattern once a minute")
+        << u"nrnrnrnrnr"_qs << QStringList{noReply, u"polls miss now and then: 2 of the last 3"_qs}
+        << u"5 of the last 10 polls missed: No reply"_qs;
+    QTest::newRow("a flaky spell, then the adapter pulled")
+        << u"nrnrnrnrnrgppp"_qs
+        << QStringList{noReply, u"polls miss now and then"_qs,
+                       u"polls miss: The meter went away"_qs, missing}
+        << u"Port ttyS2 does not exist"_qs;
+    QTest::newRow("back after the pull, flaky again")
+        << u"nrnrppprnrn"_qs << QStringList{noReply, u"polls miss now and then"_qs, missing}
+        << u"of the last 10 polls missed: No reply"_qs;
+}
+
+void TestPollCycle::reportOverPolls()
+{
+    QFETCH(QString, polls);
+    QFETCH(QStringList, said);
+    QFETCH(QString, box);
+    MissReport report;
+    MissReport::Clock::time_point now;
+    QStringList lines;
+    for (const QChar poll : polls) {
+        const auto kind = QHash<QChar, MissCause::Kind>{{u'r', MissCause::None},
+                                                        {u'n', MissCause::NoReply},
+                                                        {u'l', MissCause::LateReply},
+                                                        {u'p', MissCause::PortMissing},
+                                                        {u'g', MissCause::DeviceGone}}
+                              .value(poll);
+        if (const auto line = report.pollEnded(MissCause(kind, u"ttyS2"_qs, {}, 200), now += 1s))
+            lines << line->text;
+    }
+    QCOMPARE(lines.size(), said.size());
+    for (qsizetype i = 0; i < said.size(); ++i)
+        QVERIFY2(lines[i].startsWith(said[i]), qPrintable(lines.join(u'\n')));
+    QVERIFY2(box.isEmpty() ? report.boxLine().isEmpty() : report.boxLine().contains(box),
+             qPrintable(report.boxLine()));
+    // The box names a cause that holds for every poll alone, without a pattern.
+    if (polls.endsWith(u"pp"_qs))
+        QVERIFY(!report.boxLine().contains(u"polls missed"_qs));
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)

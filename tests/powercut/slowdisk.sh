@@ -50,7 +50,7 @@ tree=${FREKUENSI_WINE_TREE:-/var/cache/frekuensi/trixie-wine}
 disk_cleanup_first() {
   local pid
   for pid in $program $device $xserver; do
-    kill "$pid" 2> /dev/null && wait "$pid" 2> /dev/null
+    end_process "$pid"
   done
   if [[ -n $windows ]]; then
     "$repo/tests/windows/wine10.sh" wineserver -k 2> /dev/null
@@ -102,7 +102,7 @@ start_monitor() { # PTY ERRORS
     done
     ln -s pts/ptmx /dev/ptmx
     ln -s "'"$1"'" /dev/ttyS2
-    exec env LANG=C.UTF-8 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="'"$work/runtime"'" "'"$folder/frekuensi"'"' 2> "$2" &
+    exec env LANG=C.UTF-8 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="'"$work/runtime"'" "'"$folder/frekuensi"'"' > /dev/null 2> "$2" &
   program=$!
   window=$(timeout 30 xdotool search --sync --name '^Frekuensi$' | head -1) ||
     fail "no window within 30 s"
