@@ -2,6 +2,7 @@
 // its own freq.text in the user's data folder.
 #include "frekuensi.h"
 #include "simulateddevice.h"
+#include "singleinstance.h"
 #include "translation.h"
 
 #include <QApplication>
@@ -48,6 +49,10 @@ int main(int argc, char *argv[])
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (fileDirectory.isEmpty() || !QDir().mkpath(fileDirectory))
         return 1;
+    // One demo per user; it polls its own line, so it never stands in the real monitor's way.
+    SingleInstance guard(u"demo"_qs, SingleInstance::Scope::User);
+    if (const std::optional<int> status = guard.claimOrHandOver(u"the simulated meter"_qs))
+        return *status;
     SimulatedDevice device;
     if (!device.plugIn())
         return 1;
@@ -56,6 +61,9 @@ int main(int argc, char *argv[])
     window.setWindowTitle(QStringLiteral("Frekuensi (demo)"));
     qInfo("The demo writes its readings to %s",
           qPrintable(QDir::toNativeSeparators(window.pollCycle().readingWriter().path())));
+    QObject::connect(&guard, &SingleInstance::forwardRequested, &window, &Frekuensi::bringForward);
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    guard.release();
+    return status;
 }

@@ -3,8 +3,8 @@
 #include "pollinterval.h"
 
 #include <QComboBox>
-#include <QIcon>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -251,4 +251,12 @@ void Frekuensi::exit()
 {
     haltPolling();
     close();
+}
+
+void Frekuensi::bringForward()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }

@@ -41,6 +41,8 @@ public slots:
     void start();
     void stop();
     void exit();
+    // Shows the window in front, restored if it was minimized (a second start asked for it).
+    void bringForward();
 
 private:
     QLineEdit *field(Field field) const;

@@ -84,25 +84,14 @@ fi
 sync -f "$folder" # the copy on the disk before it is made slow
 
 # The monitor opens /dev/ttyS2: in a mount namespace of its own, /dev is a small tmpfs where
-# ttyS2 links to the simulated device's line; nothing changes in the machine's /dev.
+# ttyS2 links to the simulated device's line; nothing changes in the machine's /dev or /run/lock.
 start_monitor() { # PTY ERRORS
   if [[ -n $windows ]]; then
     start_windows_monitor "$@"
     return
   fi
-  unshare -m --propagation private bash -c '
-    set -e
-    mkdir -p /tmp/frekuensi-pts.$$ && mount --bind /dev/pts /tmp/frekuensi-pts.$$
-    mount -t tmpfs -o mode=755,size=1M frekuensi-dev /dev
-    mkdir /dev/pts /dev/shm && mount --move /tmp/frekuensi-pts.$$ /dev/pts
-    rmdir /tmp/frekuensi-pts.$$
-    mount -t tmpfs -o mode=1777 frekuensi-shm /dev/shm
-    for node in "null 1 3" "zero 1 5" "random 1 8" "urandom 1 9" "tty 5 0"; do
-      set -- $node; mknod -m 666 /dev/$1 c $2 $3
-    done
-    ln -s pts/ptmx /dev/ptmx
-    ln -s "'"$1"'" /dev/ttyS2
-    exec env LANG=C.UTF-8 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="'"$work/runtime"'" "'"$folder/frekuensi"'"' > /dev/null 2> "$2" &
+  LANG=C.UTF-8 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+    "$repo/tests/support/in-private-dev.sh" "$1" -- "$folder/frekuensi" > /dev/null 2> "$2" &
   program=$!
   window=$(timeout 30 xdotool search --sync --name '^Frekuensi$' | head -1) ||
     fail "no window within 30 s"

@@ -343,8 +343,48 @@ plug_device "$work/device10.log"
 start_program "$install" C.UTF-8 yes
 sleep 3
 file_holds "$install" $'50.00\r\n' "the installed monitor"
-setup_silently "install over the running monitor" /STARTWITHWINDOWS
+# One monitor per port: a second start leaves at once, and the device sees one monitor's requests.
+requests() { grep -c '^request' "$work/device10.log" || true; }
+before=$(requests)
+sleep 4
+one=$(($(requests) - before))
+before=$(requests)
+began=$(now_ms)
+status=0
+(cd "$install" && LD_PRELOAD="$modemlines" LANG=C.UTF-8 "$repo/tests/windows/wine10.sh" \
+  timeout 20 wine frekuensi.exe > /dev/null 2>&1) || status=$?
+took=$(($(now_ms) - began))
+((status == 0)) || fail "a second start ended with status $status"
+((took <= 4000)) || fail "a second start took $took ms to leave"
+while (($(now_ms) - began < 4000)); do sleep 0.1; done
+two=$(($(requests) - before))
+echo "requests in 4 s: $one with one monitor, $two with a second start, which left after $took ms"
+((two <= one + 1)) || fail "the device saw $two requests in 4 s with a second start, not $one"
+alive "after a second start"
+# A silent upgrade with a window of another program titled "Frekuensi" open (as Explorer's on the
+# install folder is): the look-alike stays, the monitor is closed, the program replaced and the
+# monitor started again, by the installer, as the installing user.
+(WINEPATH="$dlls" "$repo/tests/windows/wine10.sh" wine "$windows_build/tests/frekuensi-lookalike.exe" \
+  > /dev/null 2>&1 &)
+for _ in $(seq 100); do lookalike=$(pgrep -f 'frekuensi-lookalike.exe' | head -1) && break; sleep 0.1; done
+[[ -n $lookalike ]] || fail "the look-alike window did not start"
+sleep 1
+touch -d 2000-01-01 "$install/frekuensi.exe"
+began=$(now_ms)
+LD_PRELOAD="$modemlines" wine10 setpriv --bounding-set=-dac_override,-dac_read_search,-fowner \
+  wine "$setup" /S /STARTWITHWINDOWS > /dev/null 2>&1 || fail "upgrade: the installer failed"
+took=$(($(now_ms) - began))
 ! kill -0 "$program" 2> /dev/null || fail "the installer left the old monitor running"
+kill -0 "$lookalike" 2> /dev/null || fail "the installer closed the look-alike window"
+[[ $(stat -c %Y "$install/frekuensi.exe") -gt $(date -d 2001-01-01 +%s) ]] ||
+  fail "the installer did not replace frekuensi.exe"
+for _ in $(seq 100); do restarted=$(pgrep -x frekuensi.exe | head -1) && break; sleep 0.1; done
+[[ -n $restarted ]] || fail "the upgrade did not start the monitor it closed"
+count=$(requests)
+for _ in $(seq 100); do (($(requests) > count)) && break; sleep 0.1; done
+(($(requests) > count)) || fail "the restarted monitor does not poll"
+echo "silent upgrade with a look-alike window open: took $took ms; the look-alike stayed, the" \
+  "monitor was closed, frekuensi.exe replaced, and the monitor started again and polls"
 [[ -n $(startup_link) ]] || fail "start with Windows, chosen, made no Startup shortcut"
 echo "installed again with /STARTWITHWINDOWS over the running monitor, which it closed;" \
   "$(startup_link | sed "s|^$users/||")"

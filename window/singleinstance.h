@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// One monitor per serial port on the machine. The first start holds a guard that the system
+// releases by itself when the process ends, however it ends: a flock on Linux, a named mutex on
+// Windows. A later start finds the guard held and either brings the running window forward (the
+// same user) or learns which user's monitor holds it.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Machine: one for every user (the monitor and its port). User: one per user (the demo).
+    enum class Scope { Machine, User };
+    enum class Claim { First, SameUser, OtherUser };
+
+    // The guard's name is made of key, such as "port3".
+    SingleInstance(const QString &key, Scope scope, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    Claim claim();
+    // Claims the guard for the monitor of portName. Nothing when this start is the first;
+    // otherwise it has brought the running window forward (status 0) or told the operator whose
+    // monitor polls the port (status 1), and the start is to end with that status.
+    std::optional<int> claimOrHandOver(const QString &portName);
+    // The user whose monitor holds the guard, where the system tells it; empty otherwise.
+    QString holder() const { return m_holder; }
+    // Asks the first start, of this user, to bring its window forward; false when it cannot.
+    bool bringForward();
+    // Lets the next start be the first; the window has gone, a last write may still be running.
+    void release();
+
+signals:
+    // A second start asked for the window.
+    void forwardRequested();
+    // The installer asked the monitor to close, as its close control does.
+    void closeRequested();
+
+private:
+    struct Guard;
+    QString m_key;
+    Scope m_scope;
+    QString m_holder;
+    std::unique_ptr<Guard> m_guard;
+};

@@ -1,0 +1,105 @@
+// The guard on Windows: a named mutex, in the Global namespace for the machine's, and a
+// message-only window of the monitor's own class, titled with the program's path, through which a
+// second start of the same session, and the installer, reach the running monitor.
+#include "singleinstance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <qt_windows.h>
+
+namespace {
+
+const wchar_t kWindowClass[] = L"FrekuensiMonitor";
+// Asks the monitor to bring its window forward.
+constexpr UINT kForward = WM_APP + 1;
+
+LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *instance = reinterpret_cast<SingleInstance *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (instance && message == kForward) {
+        emit instance->forwardRequested();
+        return 0;
+    }
+    // The installer's request, the same as the window's close control.
+    if (instance && message == WM_CLOSE) {
+        emit instance->closeRequested();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+struct SingleInstance::Guard
+{
+    HANDLE mutex = nullptr;
+    HWND window = nullptr;
+    HWND running = nullptr; // the first start's, found by a second one
+
+    ~Guard()
+    {
+        if (window)
+            DestroyWindow(window);
+        if (mutex)
+            CloseHandle(mutex);
+    }
+};
+
+SingleInstance::SingleInstance(const QString &key, Scope scope, QObject *parent)
+    : QObject(parent), m_key(key), m_scope(scope)
+{}
+
+SingleInstance::~SingleInstance() = default;
+
+SingleInstance::Claim SingleInstance::claim()
+{
+    m_guard = std::make_unique<Guard>();
+    const QString name =
+        (m_scope == Scope::Machine ? u"Global\\Frekuensi-"_qs : u"Local\\Frekuensi-"_qs) + m_key;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
+    const DWORD error = GetLastError();
+    if (mutex && error != ERROR_ALREADY_EXISTS) {
+        m_guard->mutex = mutex;
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = monitorWindowProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassExW(&windowClass);
+        const QString path = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+        m_guard->window = CreateWindowExW(0, kWindowClass, reinterpret_cast<LPCWSTR>(path.utf16()),
+                                          0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+        if (m_guard->window)
+            SetWindowLongPtrW(m_guard->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return Claim::First;
+    }
+    if (mutex)
+        CloseHandle(mutex);
+    else if (error != ERROR_ACCESS_DENIED) {
+        qWarning("Frekuensi's guard cannot be made (%s): not guarded",
+                 qPrintable(qt_error_string(int(error))));
+        return Claim::First;
+    }
+    // Held. Message-only windows are found in this session only: one there is this user's monitor;
+    // none, another user's (the mutex of another session's user may even refuse this one).
+    m_guard->running = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, nullptr);
+    return m_guard->running ? Claim::SameUser : Claim::OtherUser;
+}
+
+bool SingleInstance::bringForward()
+{
+    if (!m_guard || !m_guard->running)
+        return false;
+    // The running monitor may take the foreground, which Windows gives only when allowed.
+    DWORD process = 0;
+    GetWindowThreadProcessId(m_guard->running, &process);
+    AllowSetForegroundWindow(process);
+    return PostMessageW(m_guard->running, kForward, 0, 0);
+}
+
+void SingleInstance::release()
+{
+    m_guard.reset();
+}
