@@ -70,8 +70,15 @@ QString MissCause::text() const
     case None:
         return {};
     case PortMissing:
+#ifdef Q_OS_LINUX
+        // Port 3 is the udev link to the operator's adapter, or ttyS2 until one was chosen.
+        return tr("Port %1 does not exist: plug the meter's adapter in; to choose it as port 3, "
+                  "run sudo frekuensi-port list")
+            .arg(m_portName);
+#else
         return tr("Port %1 does not exist: is the meter's cable or adapter plugged in?")
             .arg(m_portName);
+#endif
     case PortRefused:
         return tr("Port %1 refuses this user: join the group %2, then log in again")
             .arg(m_portName, owningGroup(m_portName));
@@ -80,8 +87,8 @@ QString MissCause::text() const
     case PortFailed:
         return tr("Port %1 cannot be opened: %2").arg(m_portName, m_systemText);
     case NoHardware:
-        return tr("There is no serial port hardware at %1: plug the meter's adapter in and link "
-                  "it as %1 (README, \"The serial port\")")
+        return tr("There is no serial port hardware at %1: plug the meter's adapter in and "
+                  "choose it as port 3 with sudo frekuensi-port list and sudo frekuensi-port use")
             .arg(m_portName);
     case SendFailed:
         return tr("The request could not be sent to the meter: %1").arg(m_systemText);

@@ -4,6 +4,7 @@
 #include "readingfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 #ifdef Q_OS_LINUX
 #include <linux/magic.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #endif
 
@@ -31,16 +33,34 @@ std::optional<struct stat> statusAt(const QString &path)
     return status;
 }
 
+#ifdef Q_OS_LINUX
+// Whether the file system commits a rename no earlier than the writeback of the data it names: a
+// journal does so on ext3 and ext4 (ordered by jbd2), XFS and btrfs. ext2, and ext4 made without
+// a journal (as on many SD cards), share ext4's magic; only a journaled one has jbd2 at work for
+// its device, as /proc/fs/jbd2/<device>-8 shows.
+bool ordersTheRename(int fd)
+{
+    struct statfs system;
+    if (::fstatfs(fd, &system) != 0)
+        return false;
+    if (system.f_type == XFS_SUPER_MAGIC || system.f_type == BTRFS_SUPER_MAGIC)
+        return true;
+    struct stat status;
+    if (system.f_type != EXT4_SUPER_MAGIC || ::fstat(fd, &status) != 0)
+        return false;
+    const QString device =
+        QFileInfo(u"/sys/dev/block/%1:%2"_qs.arg(major(status.st_dev)).arg(minor(status.st_dev)))
+            .symLinkTarget();
+    return !device.isEmpty() &&
+           QFileInfo::exists(u"/proc/fs/jbd2/%1-8"_qs.arg(QFileInfo(device).fileName()));
+}
+#endif
+
 // Empty, or why the new file's data could not be put on the disk.
 QString settleOnDisk(int fd, bool replacesALine)
 {
 #ifdef Q_OS_LINUX
-    struct statfs system;
-    const bool ordersTheRename =
-        ::fstatfs(fd, &system) == 0 &&
-        (system.f_type == EXT4_SUPER_MAGIC || system.f_type == XFS_SUPER_MAGIC ||
-         system.f_type == BTRFS_SUPER_MAGIC);
-    if (replacesALine && ordersTheRename)
+    if (replacesALine && ordersTheRename(fd))
         return ::sync_file_range(fd, 0, 0,
                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                      SYNC_FILE_RANGE_WAIT_AFTER) == 0
@@ -83,7 +103,10 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
     const bool replacesALine = old && S_ISREG(old->st_mode);
     // The reason is taken before the close, which clears the error of a failed write.
     QString reason;
-    if (::fchmod(file.handle(), replacesALine ? old->st_mode & 0777 : kFirstFileMode) != 0)
+    // A file system without permissions (exFAT or FAT on a stick, mounted with umask=000) refuses
+    // the change; the file then keeps the bits it gives every file, and the line is written.
+    if (::fchmod(file.handle(), replacesALine ? old->st_mode & 0777 : kFirstFileMode) != 0 &&
+        errno != EPERM && errno != ENOTSUP)
         reason = qt_error_string(errno);
     else if (file.write(line) != line.size())
         reason = file.errorString();

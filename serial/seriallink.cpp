@@ -93,9 +93,10 @@ SerialLink::Failure classifyOpenFailure(const QSerialPort &port)
 
 } // namespace
 
-SerialLink::SerialLink(const QString &portName, QObject *parent) : QObject(parent), m_port(this)
+SerialLink::SerialLink(const QString &portName, QObject *parent)
+    : QObject(parent), m_port(this), m_requestedName(portName)
 {
-    m_port.setPortName(portName);
+    m_port.setPortName(PortSettings::deviceFor(portName));
     m_port.setBaudRate(PortSettings::kBaudRate);
     m_port.setDataBits(PortSettings::kDataBits);
     m_port.setParity(PortSettings::kParity);
@@ -120,6 +121,7 @@ bool SerialLink::open()
         close();
     if (m_port.isOpen())
         return false;
+    m_port.setPortName(PortSettings::deviceFor(m_requestedName));
     clearHangupOnClose(m_port.portName());
     if (!m_port.open(QIODevice::ReadWrite)) {
         noteFailure(classifyOpenFailure(m_port));

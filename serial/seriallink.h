@@ -33,6 +33,7 @@ public:
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;
 
+    // The device the link opens, or opened last: port 3's link where it exists (Linux).
     QString portName() const { return m_port.portName(); }
 
     bool isOpen() const;
@@ -62,6 +63,7 @@ private:
     void noteFailure(Failure failure);
 
     QSerialPort m_port;
+    QString m_requestedName;
     Failure m_failure = Failure::None;
     QString m_failureText;
     // A fatal error was reported and the port is still to be closed.

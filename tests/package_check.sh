@@ -25,6 +25,9 @@ for program in frekuensi frekuensi-demo; do
   ! readelf -S $bin/$program | grep -q '\.debug_' || fail "$program is not stripped"
 done
 [[ -L /usr/share/applications/frekuensi.desktop ]] || fail "no menu entry"
+[[ $(stat -c '%a %U' $bin/frekuensi-port) == "755 root" ]] || fail "frekuensi-port mode"
+[[ $(readlink /usr/sbin/frekuensi-port) == $bin/frekuensi-port ]] || fail "frekuensi-port is not on root's path"
+/usr/sbin/frekuensi-port list > /dev/null || fail "frekuensi-port list failed"
 
 # Two operators, both in dialout, neither root.
 dialout=$(getent group dialout | cut -d: -f3)
@@ -42,5 +45,6 @@ as 4243 rm "$bin/mine" "$bin/mine2" || fail "an operator cannot remove their own
 dpkg -i "$deb" > /dev/null # an upgrade to the same version runs every maintainer script
 [[ $(cat $bin/freq.text) == $'50,00\r' ]] || fail "the upgrade lost freq.text"
 dpkg --purge frekuensi > /dev/null
-[[ ! -e /opt/frekuensi && ! -e /usr/share/applications/frekuensi.desktop ]] || fail "purge left files"
+[[ ! -e /opt/frekuensi && ! -e /usr/share/applications/frekuensi.desktop && ! -e /usr/sbin/frekuensi-port ]] ||
+  fail "purge left files"
 echo "package check: passed"

@@ -8,7 +8,7 @@
 # replays) and freq.text read: it must hold one whole line, never NUL bytes, nothing, a part of a
 # line, or be missing.
 #
-# Usage: [FS=ext4|ext4-writeback|xfs|btrfs] tests/powercut/powercut.sh BUILD [SECONDS] [METHOD] [MAX_IMAGES]
+# Usage: [FS=ext4|ext4-writeback|ext4-nojournal|xfs|btrfs] tests/powercut/powercut.sh BUILD [SECONDS] [METHOD] [MAX_IMAGES]
 #   METHOD is frekuensi-filebench's: monitor (the program's own file code, which must pass) or
 #   inplace (truncate and write, which must show faults, so that this check is seen to catch them).
 # Needs root, loop devices and FUSE; exits 77 (skipped) without them (recordingdisk.sh).
@@ -22,9 +22,11 @@ fs=${FS:-ext4}
 case $fs in
 ext4) size=64M mkfs=(mkfs.ext4 -q -F -b 4096) mount_options=defaults ;;
 ext4-writeback) size=64M mkfs=(mkfs.ext4 -q -F -b 4096) mount_options=data=writeback ;;
+# As on many SD cards and flash drives: no journal orders the rename after the data.
+ext4-nojournal) size=64M mkfs=(mkfs.ext4 -q -F -b 4096 -O ^has_journal) mount_options=defaults ;;
 xfs) size=320M mkfs=(mkfs.xfs -q -f) mount_options=defaults ;;
 btrfs) size=128M mkfs=(mkfs.btrfs -q -f) mount_options=defaults ;;
-*) echo "powercut: unknown FS $fs (ext4, ext4-writeback, xfs, btrfs)" >&2; exit 2 ;;
+*) echo "powercut: unknown FS $fs (ext4, ext4-writeback, ext4-nojournal, xfs, btrfs)" >&2; exit 2 ;;
 esac
 writer="$build/bench/frekuensi-filebench"
 # shellcheck source=tests/powercut/recordingdisk.sh
