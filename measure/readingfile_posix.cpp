@@ -33,34 +33,46 @@ std::optional<struct stat> statusAt(const QString &path)
     return status;
 }
 
-#ifdef Q_OS_LINUX
-// Whether the file system commits a rename no earlier than the writeback of the data it names: a
-// journal does so on ext3 and ext4 (ordered by jbd2), XFS and btrfs. ext2, and ext4 made without
-// a journal (as on many SD cards), share ext4's magic; only a journaled one has jbd2 at work for
-// its device, as /proc/fs/jbd2/<device>-8 shows.
-bool ordersTheRename(int fd)
+// How the file system orders a rename against the data it names.
+enum class Ordering {
+    Journal,   // commits the rename no earlier than the data's writeback: journaled ext3 and ext4
+               // (ordered by jbd2), XFS, btrfs
+    Unordered, // ext2 and ext4 without a journal: metadata blocks go out in any order
+    Unknown    // anything else (f2fs, vfat, exFAT, network shares)
+};
+
+Ordering orderingOf(int fd)
 {
+#ifdef Q_OS_LINUX
     struct statfs system;
     if (::fstatfs(fd, &system) != 0)
-        return false;
+        return Ordering::Unknown;
     if (system.f_type == XFS_SUPER_MAGIC || system.f_type == BTRFS_SUPER_MAGIC)
-        return true;
+        return Ordering::Journal;
     struct stat status;
     if (system.f_type != EXT4_SUPER_MAGIC || ::fstat(fd, &status) != 0)
-        return false;
+        return Ordering::Unknown;
+    // ext2, ext3 and ext4 share the magic; only a journaled one has jbd2 at work for its device,
+    // as /proc/fs/jbd2/<device>-8 shows.
     const QString device =
         QFileInfo(u"/sys/dev/block/%1:%2"_qs.arg(major(status.st_dev)).arg(minor(status.st_dev)))
             .symLinkTarget();
-    return !device.isEmpty() &&
-           QFileInfo::exists(u"/proc/fs/jbd2/%1-8"_qs.arg(QFileInfo(device).fileName()));
-}
+    if (device.isEmpty())
+        return Ordering::Unknown;
+    return QFileInfo::exists(u"/proc/fs/jbd2/%1-8"_qs.arg(QFileInfo(device).fileName()))
+               ? Ordering::Journal
+               : Ordering::Unordered;
+#else
+    Q_UNUSED(fd);
+    return Ordering::Unknown;
 #endif
+}
 
 // Empty, or why the new file's data could not be put on the disk.
-QString settleOnDisk(int fd, bool replacesALine)
+QString settleOnDisk(int fd, bool replacesALine, Ordering ordering)
 {
 #ifdef Q_OS_LINUX
-    if (replacesALine && ordersTheRename(fd))
+    if (replacesALine && ordering == Ordering::Journal)
         return ::sync_file_range(fd, 0, 0,
                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                      SYNC_FILE_RANGE_WAIT_AFTER) == 0
@@ -68,8 +80,34 @@ QString settleOnDisk(int fd, bool replacesALine)
                    : qt_error_string(errno);
 #else
     Q_UNUSED(replacesALine);
+    Q_UNUSED(ordering);
 #endif
     return ::fdatasync(fd) == 0 ? QString() : qt_error_string(errno);
+}
+
+// Without a journal the block that frees the replaced file's inode can reach the disk before the
+// directory block that names the new file: a power cut in between leaves freq.text naming a freed
+// inode, gone. So the old line keeps a second name until the directory is on the disk, and only
+// then is that name removed (a cut before that leaves it as a leftover, removed at start).
+// Empty, or why the directory could not be put on the disk.
+QString renameKeepingTheOldLine(const QByteArray &from, const QByteArray &to,
+                                const QByteArray &keep)
+{
+    const bool kept = ::link(to.constData(), keep.constData()) == 0;
+    QString reason;
+    if (::rename(from.constData(), to.constData()) != 0)
+        reason = qt_error_string(errno);
+    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(to)).path());
+    if (reason.isEmpty()) {
+        const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (directory < 0 || ::fsync(directory) != 0)
+            reason = qt_error_string(errno);
+        if (directory >= 0)
+            ::close(directory);
+    }
+    if (kept)
+        ::unlink(keep.constData());
+    return reason;
 }
 
 } // namespace
@@ -101,6 +139,7 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
 
     const std::optional<struct stat> old = statusAt(m_path);
     const bool replacesALine = old && S_ISREG(old->st_mode);
+    const Ordering ordering = orderingOf(file.handle());
     // The reason is taken before the close, which clears the error of a failed write.
     QString reason;
     // A file system without permissions (exFAT or FAT on a stick, mounted with umask=000) refuses
@@ -111,13 +150,22 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
     else if (file.write(line) != line.size())
         reason = file.errorString();
     else
-        reason = settleOnDisk(file.handle(), replacesALine);
+        reason = settleOnDisk(file.handle(), replacesALine, ordering);
     file.close();
     if (reason.isEmpty() && file.error() != QFileDevice::NoError)
         reason = file.errorString();
     if (!reason.isEmpty()) {
         file.remove();
         return fail(Step::Write, reason);
+    }
+    if (replacesALine && ordering == Ordering::Unordered) {
+        const QString why = renameKeepingTheOldLine(QFile::encodeName(file.fileName()),
+                                                    QFile::encodeName(m_path),
+                                                    QFile::encodeName(temporaryPath()));
+        if (why.isEmpty())
+            return Outcome::Written;
+        QFile::remove(file.fileName());
+        return fail(Step::Replace, why);
     }
     return replace(file.fileName());
 }
