@@ -1,6 +1,6 @@
 # The Windows packages: an installer (NSIS, per user) and a zip, of the same files: frekuensi.exe
-# at the top of its folder with the Qt libraries and plugins it loads, MinGW's runtime, the licence
-# and Qt's LGPL notice. No tests.
+# at the top of its folder with the Qt libraries and plugins it loads, MinGW's runtime, the guide,
+# the licence and Qt's LGPL notice. No tests.
 install(TARGETS frekuensi RUNTIME DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
               $<TARGET_FILE:Qt6::SerialPort>
@@ -22,6 +22,8 @@ foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${runtime}\" COMMAND_ERROR_IS_FATAL ANY)")
 endforeach()
 
+# The operator's guide in both languages, beside the program (F1 opens it there).
+install(FILES ${FREKUENSI_GUIDE_FILES} DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/THIRD-PARTY DESTINATION . RENAME THIRD-PARTY.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 DESTINATION . RENAME LGPL-3.txt)

@@ -28,6 +28,9 @@ done
 [[ $(stat -c '%a %U' $bin/frekuensi-port) == "755 root" ]] || fail "frekuensi-port mode"
 [[ $(readlink /usr/sbin/frekuensi-port) == $bin/frekuensi-port ]] || fail "frekuensi-port is not on root's path"
 /usr/sbin/frekuensi-port list > /dev/null || fail "frekuensi-port list failed"
+for guide in operator-guide.html panduan-operator.html frekuensi.png; do
+  [[ -f /usr/share/doc/frekuensi/$guide ]] || fail "the .deb does not carry the guide's $guide"
+done
 
 # Two operators, both in dialout, neither root.
 dialout=$(getent group dialout | cut -d: -f3)

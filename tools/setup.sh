@@ -9,10 +9,10 @@
 # works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
 cd "$(dirname "$0")/.."
-# libfuse3-dev and fuse3: the power-cut check's recording disk; exfat-fuse and exfatprogs: the
-# monitor run from an exFAT stick.
+# cmark-gfm: the operator's guide as HTML. libfuse3-dev and fuse3: the power-cut check's recording
+# disk; exfat-fuse and exfatprogs: the monitor run from an exFAT stick.
 packages="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools fonts-liberation
-  libfuse3-dev fuse3 exfat-fuse exfatprogs"
+  cmark-gfm libfuse3-dev fuse3 exfat-fuse exfatprogs"
 # Wine itself comes from a Debian 13 tree (tools/wine-tree.sh): Debian 12's Wine 8 cannot deliver
 # a serial port's replies to QSerialPort.
 windows_packages="g++-mingw-w64-x86-64-posix xz-utils debootstrap icoutils nsis"

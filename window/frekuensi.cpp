@@ -4,10 +4,15 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QUrl>
 
 namespace {
 
@@ -78,6 +83,8 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
     for (const int size : {16, 32, 48, 256})
         icon.addFile(u":/icons/frekuensi-%1.png"_qs.arg(size), QSize(size, size));
     setWindowIcon(icon);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &Frekuensi::openGuide);
     setFixedSize(kClientSize);
 
     m_title = place<QLabel>(this, "FREKUENSI", fromTwips(720, 0, 2535, 615));
@@ -251,6 +258,30 @@ void Frekuensi::exit()
 {
     haltPolling();
     close();
+}
+
+QString Frekuensi::guidePath() const
+{
+    // The file name in the window's language: the translation names the Indonesian guide.
+    const QString name = tr("operator-guide.html");
+    const QDir program(QCoreApplication::applicationDirPath());
+    for (const QString &folder :
+         {program.path(), program.filePath(u"../share/doc/frekuensi"_qs),
+          u"/usr/share/doc/frekuensi"_qs, program.filePath(u"../docs"_qs)}) {
+        const QFileInfo guide(QDir(folder).filePath(name));
+        if (guide.isFile())
+            return guide.canonicalFilePath();
+    }
+    return {};
+}
+
+void Frekuensi::openGuide()
+{
+    const QString guide = guidePath();
+    if (guide.isEmpty())
+        qWarning("The operator's guide is not installed beside the program");
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(guide));
 }
 
 void Frekuensi::bringForward()

@@ -43,6 +43,13 @@ public slots:
     void exit();
     // Shows the window in front, restored if it was minimized (a second start asked for it).
     void bringForward();
+    // Opens the operator's guide in the window's language in the browser (F1).
+    void openGuide();
+
+public:
+    // The guide in the window's language where it is installed: beside the program (Windows),
+    // in the package's documents (Linux), or in the build tree; empty when it is nowhere.
+    QString guidePath() const;
 
 private:
     QLineEdit *field(Field field) const;

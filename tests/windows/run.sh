@@ -325,6 +325,10 @@ listing() { (cd "$1" && find . -type f | sort); }
 diff <(listing "$folder"; echo ./uninstall.exe) <(listing "$install" | grep -v '^./freq.text$' |
   sort -u) > /dev/null || fail "the installed files are not the zip's: $(listing "$install")"
 [[ -f $menu/Frekuensi.lnk ]] || fail "no Start menu shortcut"
+# The guide in the display language (English here), from the installed folder.
+[[ -f "$menu/Frekuensi guide.lnk" ]] || fail "no Start menu entry for the guide"
+[[ -f $install/operator-guide.html && -f $install/panduan-operator.html && -f $install/frekuensi.png ]] ||
+  fail "the guide is not installed"
 startup_link() { find "$menu" -ipath '*/startup/frekuensi.lnk'; } # Wine spells it StartUp
 [[ -z $(startup_link) ]] || fail "start with Windows was chosen by default"
 entry=$(wine10 wine reg query "$key" 2> /dev/null | tr -d '\r')
@@ -396,7 +400,7 @@ wine10 wine "$install/uninstall.exe" /S > /dev/null 2>&1 || fail "the uninstalle
 for _ in $(seq 300); do [[ -e $install/uninstall.exe ]] || break; sleep 0.1; done
 wine10 wineserver -w 2> /dev/null || true
 [[ $(listing "$install") == ./freq.text ]] || fail "after uninstall the folder holds: $(listing "$install")"
-[[ -z $(find "$menu" -name 'Frekuensi.lnk') ]] || fail "a shortcut is left"
+[[ -z $(find "$menu" -name 'Frekuensi*.lnk') ]] || fail "a shortcut is left"
 ! wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry is left"
 file_holds "$install" $'50.00\r\n' "uninstalled"
 echo "uninstalled: the folder holds only freq.text; shortcuts and Uninstall entry gone"

@@ -13,19 +13,19 @@
     </message>
     <message>
         <source>Watchdog ticks</source>
-        <translation>Detak pengawas</translation>
+        <translation>Hitungan watchdog</translation>
     </message>
     <message>
         <source>Ticks of 100 ms while waiting for a reply; 2 means the reply came too late</source>
-        <translation>Detak 100 ms selama menunggu balasan; 2 berarti balasan terlambat</translation>
+        <translation>Hitungan 100 ms selama menunggu balasan; 2 berarti balasan terlambat</translation>
     </message>
     <message>
         <source>Misses in a row</source>
-        <translation>Gagal berturut-turut</translation>
+        <translation>Jumlah gagal berturut-turut</translation>
     </message>
     <message>
         <source>Polls in a row that got no reading</source>
-        <translation>Permintaan berturut-turut yang tidak mendapat pembacaan</translation>
+        <translation>Permintaan data berturut-turut yang tidak mendapat pembacaan</translation>
     </message>
     <message>
         <source>Heartbeat</source>
@@ -33,15 +33,15 @@
     </message>
     <message>
         <source>Changes between 1 and 2 on every poll</source>
-        <translation>Berganti antara 1 dan 2 pada setiap permintaan</translation>
+        <translation>Berganti antara 1 dan 2 pada setiap permintaan data</translation>
     </message>
     <message>
         <source>Poll interval</source>
-        <translation>Selang permintaan</translation>
+        <translation>Selang waktu permintaan data</translation>
     </message>
     <message>
         <source>How often the meter is asked for a reading</source>
-        <translation>Seberapa sering alat ukur diminta pembacaan</translation>
+        <translation>Seberapa sering data diminta dari alat ukur</translation>
     </message>
     <message>
         <source>Number of the serial port the meter is on</source>
@@ -55,6 +55,10 @@
         <source>Name of the program</source>
         <translation>Nama program</translation>
     </message>
+    <message>
+        <source>operator-guide.html</source>
+        <translation>panduan-operator.html</translation>
+    </message>
 </context>
 <context>
     <name>MissCause</name>
@@ -63,8 +67,12 @@
         <translation>Port %1 tidak ada: apakah kabel atau adaptor alat ukur terpasang?</translation>
     </message>
     <message>
+        <source>Port %1 does not exist: plug the meter&apos;s adapter in; to choose it as port 3, run sudo frekuensi-port list</source>
+        <translation>Port %1 tidak ada: pasang adaptor alat ukur; untuk memilihnya sebagai port 3, jalankan sudo frekuensi-port list</translation>
+    </message>
+    <message>
         <source>Port %1 refuses this user: join the group %2, then log in again</source>
-        <translation>Port %1 menolak pengguna ini: bergabunglah dengan grup %2, lalu masuk kembali</translation>
+        <translation>Pengguna ini tidak berizin membuka port %1: minta administrator menambahkannya ke grup %2, lalu keluar dan masuk kembali</translation>
     </message>
     <message>
         <source>Port %1 is held by another program: close that program</source>
@@ -75,6 +83,14 @@
         <translation>Port %1 tidak dapat dibuka: %2</translation>
     </message>
     <message>
+        <source>There is no serial port hardware at %1: plug the meter&apos;s adapter in and choose it as port 3 with sudo frekuensi-port list and sudo frekuensi-port use</source>
+        <translation>Tidak ada perangkat keras port serial di %1: pasang adaptor alat ukur dan pilih sebagai port 3 dengan sudo frekuensi-port list dan sudo frekuensi-port use</translation>
+    </message>
+    <message>
+        <source>The request could not be sent to the meter: %1</source>
+        <translation>Permintaan data tidak dapat dikirim ke alat ukur: %1</translation>
+    </message>
+    <message>
         <source>No reply from the meter within %1 ms</source>
         <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
     </message>
@@ -83,20 +99,12 @@
         <translation>Balasan alat ukur datang terlambat (setelah %1 ms)</translation>
     </message>
     <message>
-        <source>There is no serial port hardware at %1: plug the meter&apos;s adapter in and link it as %1 (README, &quot;The serial port&quot;)</source>
-        <translation>Tidak ada perangkat keras port serial di %1: pasang adaptor alat ukur dan tautkan sebagai %1 (README, &quot;The serial port&quot;)</translation>
-    </message>
-    <message>
-        <source>The request could not be sent to the meter: %1</source>
-        <translation>Permintaan tidak dapat dikirim ke alat ukur: %1</translation>
-    </message>
-    <message>
         <source>The meter&apos;s reply is too short (%1 bytes)</source>
-        <translation>Balasan alat ukur terlalu pendek (%1 bita)</translation>
+        <translation>Balasan alat ukur terlalu pendek (%1 byte)</translation>
     </message>
     <message>
         <source>The meter answers in about %1 ms, after the %2 ms deadline: its replies are missed or read a poll late</source>
-        <translation>Alat ukur menjawab dalam sekitar %1 ms, setelah batas %2 ms: balasannya terlewat atau terbaca satu permintaan kemudian</translation>
+        <translation>Alat ukur baru menjawab setelah sekitar %1 ms, melewati batas %2 ms: balasannya terlewat atau baru terbaca pada permintaan data berikutnya</translation>
     </message>
     <message>
         <source>The meter&apos;s reply is not a reading</source>
@@ -104,14 +112,14 @@
     </message>
     <message>
         <source>The meter went away during the poll: cable or adapter pulled?</source>
-        <translation>Alat ukur hilang saat permintaan: kabel atau adaptor dicabut?</translation>
+        <translation>Sambungan ke alat ukur terputus saat meminta data: kabel atau adaptor dicabut?</translation>
     </message>
 </context>
 <context>
     <name>MissReport</name>
     <message>
         <source>%1 of the last %2 polls missed: %3</source>
-        <translation>%1 dari %2 permintaan terakhir gagal: %3</translation>
+        <translation>%1 dari %2 permintaan data terakhir gagal: %3</translation>
     </message>
 </context>
 <context>
@@ -130,7 +138,7 @@
     </message>
     <message>
         <source>its folder may not be written</source>
-        <translation>foldernya tidak boleh ditulisi</translation>
+        <translation>Anda tidak punya izin menulis di foldernya</translation>
     </message>
     <message>
         <source>a folder stands at its name</source>
@@ -150,6 +158,17 @@
     <message>
         <source>freq.text is %1 s behind: the disk is slow</source>
         <translation>freq.text tertinggal %1 detik: disknya lambat</translation>
+    </message>
+</context>
+<context>
+    <name>SingleInstance</name>
+    <message>
+        <source>Frekuensi already polls %1 for another user.</source>
+        <translation>Frekuensi sudah meminta data dari %1 untuk pengguna lain.</translation>
+    </message>
+    <message>
+        <source>Frekuensi already polls %1 for user %2.</source>
+        <translation>Frekuensi sudah meminta data dari %1 untuk pengguna %2.</translation>
     </message>
 </context>
 </TS>
