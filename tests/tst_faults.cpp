@@ -381,8 +381,9 @@ void TestFaults::missesSayWhy()
         QTRY_VERIFY_WITH_TIMEOUT(missTip().contains(u"of the last"_qs), 5000);
         QVERIFY(QFile::remove(m_port));
         QTRY_VERIFY2_WITH_TIMEOUT(missTip().endsWith(u"\nPort "_qs + m_port +
-                                                     u" does not exist: is the meter's cable or "
-                                                     u"adapter plugged in?"_qs),
+                                                     u" does not exist: plug the meter's adapter "
+                                                     u"in; to choose it as port 3, run sudo "
+                                                     u"frekuensi-port list"_qs),
                                   qPrintable(missTip()), 3000);
         break;
     case Miss::NotAReading:
