@@ -47,7 +47,11 @@ as 4243 rm "$bin/mine" "$bin/mine2" || fail "an operator cannot remove their own
 
 dpkg -i "$deb" > /dev/null # an upgrade to the same version runs every maintainer script
 [[ $(cat $bin/freq.text) == $'50,00\r' ]] || fail "the upgrade lost freq.text"
+# A rule frekuensi-port wrote is the administrator's choice: purging removes it with the rest.
+rule=/etc/udev/rules.d/70-frekuensi-port3.rules
+[[ -e $rule ]] || { mkdir -p "$(dirname $rule)" && printf '# test\n' > $rule; }
 dpkg --purge frekuensi > /dev/null
+[[ ! -e $rule ]] || fail "purge left the port 3 rule"
 [[ ! -e /opt/frekuensi && ! -e /usr/share/applications/frekuensi.desktop && ! -e /usr/sbin/frekuensi-port ]] ||
   fail "purge left files"
 echo "package check: passed"
