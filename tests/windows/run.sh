@@ -78,12 +78,15 @@ work=$(mktemp -d "$windows_build/stage.XXXXXX")
 device=""
 xserver=""
 cleanup() {
+  local status=$?
+  set +e
   [[ -n $device ]] && kill "$device" 2> /dev/null
-  wine10 wineserver -k 2> /dev/null || true
+  wine10 wineserver -k 2> /dev/null
   [[ -n $xserver ]] && kill "$xserver" 2> /dev/null
-  wait 2> /dev/null || true
-  wine10 --release || true
+  wait 2> /dev/null
+  wine10 --release
   rm -rf "$work"
+  return $status
 }
 trap cleanup EXIT
 
@@ -105,7 +108,8 @@ end_wine
 
 # One X server for every run of the program.
 display=:$((90 + RANDOM % 100))
-wine10 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+# Started by the script itself, not the function (a subshell), so that $! is the X server's.
+"$repo/tests/windows/wine10.sh" Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
 xserver=$!
 export DISPLAY=$display
 for _ in $(seq 50); do wine10 xdotool getmouselocation > /dev/null 2>&1 && break; sleep 0.1; done
