@@ -39,6 +39,8 @@ private slots:
     void causeOfAMiss();
     void reportOverPolls_data();
     void reportOverPolls();
+    void meterTimedFromItsRequest_data();
+    void meterTimedFromItsRequest();
 
 private:
     void makeCycle(const QString &portName);
@@ -434,6 +436,34 @@ void TestPollCycle::reportOverPolls()
     // The box names a cause that holds for every poll alone, without a pattern.
     if (polls.endsWith(u"pp"_qs))
         QVERIFY(!report.boxLine().contains(u"polls missed"_qs));
+}
+
+void TestPollCycle::meterTimedFromItsRequest_data()
+{
+    // Polls 250 ms apart; in each, a reply seen so many ms after its own request, or none (-1).
+    QTest::addColumn<QList<int>>("replies");
+    QTest::addColumn<int>("answerMs");
+    QTest::newRow("answers within its poll") << QList<int>{50, 50, 50} << 50;
+    QTest::newRow("400 ms at 0,25 s: each reply in the next poll")
+        << QList<int>{-1, 150, 150, 150} << 400;
+    QTest::newRow("back after a silence, answering at once")
+        << QList<int>{-1, -1, -1, -1, -1, -1, -1, -1, 50, 50, 50} << 50;
+}
+
+void TestPollCycle::meterTimedFromItsRequest()
+{
+    QFETCH(QList<int>, replies);
+    QFETCH(int, answerMs);
+    ReplyTiming timing;
+    ReplyTiming::Clock::time_point poll;
+    for (const int reply : replies) {
+        poll += 250ms;
+        timing.requestSent(poll);
+        if (reply >= 0)
+            timing.replySeen(poll + std::chrono::milliseconds(reply));
+        timing.pollEnded(false);
+    }
+    QCOMPARE(timing.answerMs(), std::optional<int>(answerMs));
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)
