@@ -159,9 +159,9 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
         return fail(Step::Write, reason);
     }
     if (replacesALine && ordering == Ordering::Unordered) {
-        const QString why = renameKeepingTheOldLine(QFile::encodeName(file.fileName()),
-                                                    QFile::encodeName(m_path),
-                                                    QFile::encodeName(temporaryPath()));
+        const QString why =
+            renameKeepingTheOldLine(QFile::encodeName(file.fileName()), QFile::encodeName(m_path),
+                                    QFile::encodeName(temporaryPath()));
         if (why.isEmpty())
             return Outcome::Written;
         QFile::remove(file.fileName());
