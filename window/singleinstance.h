@@ -23,15 +23,10 @@ public:
     SingleInstance(const QString &key, Scope scope, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    Claim claim();
     // Claims the guard for the monitor of portName. Nothing when this start is the first;
     // otherwise it has brought the running window forward (status 0) or told the operator whose
     // monitor polls the port (status 1), and the start is to end with that status.
     std::optional<int> claimOrHandOver(const QString &portName);
-    // The user whose monitor holds the guard, where the system tells it; empty otherwise.
-    QString holder() const { return m_holder; }
-    // Asks the first start, of this user, to bring its window forward; false when it cannot.
-    bool bringForward();
     // Lets the next start be the first; the window has gone, a last write may still be running.
     void release();
 
@@ -43,6 +38,11 @@ signals:
 
 private:
     struct Guard;
+    // Takes the guard, or finds who holds it (m_holder: that user, where the system tells it).
+    Claim claim();
+    // Asks the first start, of this user, to bring its window forward; false when it cannot.
+    bool bringForward();
+
     QString m_key;
     Scope m_scope;
     QString m_holder;
