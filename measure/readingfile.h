@@ -14,6 +14,11 @@ public:
 
     explicit ReadingFile(const QString &directory);
 
+    // The folder freq.text is kept in for a program in programFolder: that folder itself, or, where
+    // freq.text there is a link that root made in a folder nobody else may change (the package's
+    // program folder), the folder the link points into.
+    static QString folderFor(const QString &programFolder);
+
     QString path() const { return m_path; }
 
     // Replaces whatever stands at the name with a regular file holding the text and CR LF. Readers

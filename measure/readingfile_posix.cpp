@@ -3,6 +3,7 @@
 // power cut, and renamed over freq.text.
 #include "readingfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -197,4 +198,16 @@ bool ReadingFile::isOwnFile(const QString &path)
     // lstat again: a link or another user's file is never the monitor's leftover.
     const std::optional<struct stat> status = statusAt(path);
     return status && S_ISREG(status->st_mode) && status->st_uid == ::geteuid();
+}
+
+QString ReadingFile::folderFor(const QString &programFolder)
+{
+    const QString name = QDir(programFolder).filePath(kFileName);
+    const std::optional<struct stat> link = statusAt(name);
+    const std::optional<struct stat> folder = statusAt(programFolder);
+    if (!link || !S_ISLNK(link->st_mode) || link->st_uid != 0 || !folder ||
+        !S_ISDIR(folder->st_mode) || folder->st_uid != 0 || (folder->st_mode & (S_IWGRP | S_IWOTH)))
+        return programFolder;
+    const QFileInfo target(QFileInfo(name).symLinkTarget());
+    return target.fileName() == kFileName ? target.absolutePath() : programFolder;
 }

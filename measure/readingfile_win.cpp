@@ -114,3 +114,10 @@ bool ReadingFile::isOwnFile(const QString &)
 {
     return true; // only this user's folder lists it as a plain file it may delete
 }
+
+// The zip's folder or the installer's, in the operator's own profile: freq.text stays beside the
+// program.
+QString ReadingFile::folderFor(const QString &programFolder)
+{
+    return programFolder;
+}

@@ -6,7 +6,10 @@
 # and one from a copy in another folder must each end within 4 s with status 0, saying so, while
 # the device goes on seeing one monitor's requests and the first keeps polling. A start by another
 # user names the user whose monitor polls; the demo runs beside the monitor. After kill -9 of the
-# first, a new start polls at once: nothing the first left blocks it.
+# first, a new start polls at once: nothing the first left blocks it. What others plant changes
+# nothing: another user's flock on the lock name of earlier versions blocks no start, a link
+# planted at the machine's lock name does not let a second user's monitor poll, and a plain
+# process of the same user that holds the user's lock is never signalled.
 # Usage: tests/monitor_starts.sh BUILD        Needs root (mount namespaces); exits 77 without it.
 set -euo pipefail
 build=$(realpath "$1")
@@ -62,6 +65,11 @@ for folder in first copy; do
   cp "$build/window/frekuensi" "$work/$folder/"
 done
 requests() { grep -c '^request' "$log" || true; }
+trap 'kill $(jobs -p) 2> /dev/null || true' EXIT
+dialout=$(getent group dialout | cut -d: -f3)
+setpriv --reuid=nobody --regid=nogroup --clear-groups flock -no /run/lock/frekuensi-port3.lock \
+  sleep 30 > /dev/null 2>&1 &
+ln -s /dev/null /run/frekuensi/port3.lock
 wait_for_request() { # after COUNT, within SECONDS
   local deadline=$(($(now_ms) + $2 * 1000))
   while (($(requests) <= $1)); do
@@ -95,7 +103,7 @@ for start in first copy; do
 done
 # Another user: told whose monitor polls; the box waits for the operator, so it is ended here.
 mkdir -m 700 "$work/nobody" && chown nobody "$work/nobody"
-timeout 5 setpriv --reuid=nobody --regid=nogroup --clear-groups env XDG_RUNTIME_DIR="$work/nobody" \
+timeout 5 setpriv --reuid=nobody --regid=nogroup --groups "$dialout" env XDG_RUNTIME_DIR="$work/nobody" \
   "$work/copy/frekuensi" 2> "$work/other-user.err" || true
 grep -q 'already polls /dev/frekuensi-port3 for user root' "$work/other-user.err" ||
   fail "another user's start said: $(cat "$work/other-user.err")"
@@ -116,6 +124,15 @@ wait_for_request "$count" 3 || fail "the first monitor stopped polling"
 
 kill -9 "$first"
 wait "$first" 2> /dev/null || true # says it was killed
+# A plain process holding the user's lock keeps running; the start names no process it signalled.
+flock -no "$XDG_RUNTIME_DIR/frekuensi-port3.lock" sleep 30 &
+holder=$!
+sleep 0.2
+timeout 5 "$work/first/frekuensi" 2> "$work/beside-holder.err" || true
+kill -0 "$holder" 2> /dev/null || fail "the process holding the user's lock is gone"
+kill "$holder"
+echo "beside a plain process holding the user's lock: $(grep -c 'already polls' "$work/beside-holder.err") refusal, the process kept"
+rm /run/frekuensi/port3.lock
 count=$(requests)
 began=$(now_ms)
 "$work/first/frekuensi" 2> "$work/after-kill.err" &

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -13,6 +14,11 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QUrl>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -260,6 +266,30 @@ void Frekuensi::exit()
     close();
 }
 
+namespace {
+
+// Whether only root or this user could have put the file there: a guide taken from a folder that
+// others may write would open whatever they planted, in this user's browser. On Windows the guide
+// lies in the zip's folder or the installer's, in the operator's own profile.
+bool isOwnersOnly(const QString &canonicalPath)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(canonicalPath);
+    return true;
+#else
+    for (const QString &path : {canonicalPath, QFileInfo(canonicalPath).path()}) {
+        struct stat status;
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0 ||
+            (status.st_uid != 0 && status.st_uid != ::geteuid()) ||
+            (status.st_mode & (S_IWGRP | S_IWOTH)))
+            return false;
+    }
+    return true;
+#endif
+}
+
+} // namespace
+
 QString Frekuensi::guidePath() const
 {
     // The file name in the window's language: the translation names the Indonesian guide.
@@ -269,7 +299,7 @@ QString Frekuensi::guidePath() const
          {program.path(), program.filePath(u"../share/doc/frekuensi"_qs),
           u"/usr/share/doc/frekuensi"_qs, program.filePath(u"../docs"_qs)}) {
         const QFileInfo guide(QDir(folder).filePath(name));
-        if (guide.isFile())
+        if (guide.isFile() && isOwnersOnly(guide.canonicalFilePath()))
             return guide.canonicalFilePath();
     }
     return {};

@@ -1,6 +1,7 @@
 // frekuensi: polls the measuring device on port 3 and shows its reading.
 #include "frekuensi.h"
 #include "portsettings.h"
+#include "readingfile.h"
 #include "singleinstance.h"
 #include "translation.h"
 
@@ -16,8 +17,10 @@ int main(int argc, char *argv[])
     const QString port = PortSettings::deviceFor(PortSettings::portName());
     if (const std::optional<int> status = guard.claimOrHandOver(port))
         return *status;
-    // The reading file goes beside the executable, wherever the program is started from.
-    Frekuensi window(PortSettings::portName(), QCoreApplication::applicationDirPath());
+    // The reading file goes beside the executable, wherever the program is started from; the
+    // package's link there leads it into the package's data folder.
+    Frekuensi window(PortSettings::portName(),
+                     ReadingFile::folderFor(QCoreApplication::applicationDirPath()));
     QObject::connect(&guard, &SingleInstance::forwardRequested, &window, &Frekuensi::bringForward);
     QObject::connect(&guard, &SingleInstance::closeRequested, &window, &Frekuensi::exit);
     window.show();

@@ -7,9 +7,10 @@
 #include <optional>
 
 // One monitor per serial port on the machine. The first start holds a guard that the system
-// releases by itself when the process ends, however it ends: a flock on Linux, a named mutex on
-// Windows. A later start finds the guard held and either brings the running window forward (the
-// same user) or learns which user's monitor holds it.
+// releases by itself when the process ends, however it ends: flocks on Linux, a named mutex on
+// Windows. A later start finds the guard held and either asks the running monitor of the same
+// user to bring its window forward, over a channel only that user reaches, or learns which user's
+// monitor holds it. Nothing another user can create blocks or switches off the guard.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -42,6 +43,12 @@ private:
     Claim claim();
     // Asks the first start, of this user, to bring its window forward; false when it cannot.
     bool bringForward();
+#ifndef Q_OS_WIN
+    // The machine's step of claim(), after the user's.
+    Claim claimMachine();
+    // Takes a second start's requests from now on.
+    void listen();
+#endif
 
     QString m_key;
     Scope m_scope;

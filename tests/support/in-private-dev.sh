@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs COMMAND in a mount namespace of its own whose /dev is a small tmpfs: ttyS2 links to PTY (the
-# simulated device's line), each NAME=TARGET given adds a link /dev/NAME, and /run/lock is empty
-# and private. The monitor there opens its fixed port and takes its guard without touching the
-# machine's /dev or another monitor's lock. Needs root.
+# simulated device's line), each NAME=TARGET given adds a link /dev/NAME, and /run is private: an
+# empty /run/lock, and /run/frekuensi, the machine's one where the package made it, else one made
+# as the package makes it. The monitor there opens its fixed port and takes its guard without
+# touching the machine's /dev or another monitor's lock. Needs root.
 # Usage: tests/support/in-private-dev.sh PTY [NAME=TARGET...] -- COMMAND [ARGS...]
 set -euo pipefail
 pty=$1
@@ -19,7 +20,14 @@ exec unshare -m --propagation private bash -c '
   mkdir /dev/pts /dev/shm && mount --move /tmp/frekuensi-pts.$$ /dev/pts
   rmdir /tmp/frekuensi-pts.$$
   mount -t tmpfs -o mode=1777 frekuensi-shm /dev/shm
-  mkdir -p /run/lock && mount -t tmpfs -o mode=1777,size=1M frekuensi-lock /run/lock
+  [ -d /run/frekuensi ] && mkdir -p /tmp/frekuensi-run.$$ && mount --bind /run/frekuensi /tmp/frekuensi-run.$$
+  mount -t tmpfs -o mode=755,size=1M frekuensi-run /run
+  mkdir -m 1777 /run/lock && mkdir /run/frekuensi
+  if [ -d /tmp/frekuensi-run.$$ ]; then
+    mount --move /tmp/frekuensi-run.$$ /run/frekuensi && rmdir /tmp/frekuensi-run.$$
+  else
+    chown root:dialout /run/frekuensi && chmod 3770 /run/frekuensi
+  fi
   for node in "null 1 3" "zero 1 5" "random 1 8" "urandom 1 9" "tty 5 0"; do
     read -r name major minor <<< "$node"
     mknod -m 666 /dev/$name c $major $minor
