@@ -1,78 +1,114 @@
 #!/usr/bin/env bash
-# frekuensi-port against a sysfs-like tree (an FTDI adapter with a serial number, a CH340 without
-# one, a built-in ttyS0), a /dev and a rules folder of its own: what it lists, the rule it writes
-# for each (by serial number, else by USB socket), that it changes nothing where it may not write,
-# what it says port 3 is, and that clear removes the rule. No root and no udev needed.
+# frekuensi-port against a sysfs-like tree, a /dev and a rules folder of its own, run as a user
+# (as root it takes the real ones, which it is checked to do): what it lists, the rule it writes
+# for each adapter of the table below, each channel alone and nothing an adapter says as a rule's
+# key, that it refuses a rule that two adapters present would match, that it re-triggers the
+# chosen device only, that it changes nothing where it may not write, what it says port 3 is,
+# and that clear removes the rule. No root and no udev needed.
 set -euo pipefail
 tool=$(cd "$(dirname "$0")/.." && pwd)/portchooser/frekuensi-port
 work=$(mktemp -d)
 chmod 755 "$work" # another user reads the tree too
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-export FREKUENSI_SYSFS=$work/sys FREKUENSI_DEV=$work/dev FREKUENSI_RULES_DIR=$work/rules \
-  FREKUENSI_UDEVADM=true
 mkdir -p "$work/dev" "$work/rules" "$work/sys/class/tty"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> %s/udevadm.log\n' "$work" > "$work/udevadm"
+chmod 755 "$work/udevadm" && touch "$work/udevadm.log" && chmod 666 "$work/udevadm.log"
+as_user=()
+[[ $(id -u) -ne 0 ]] || { as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --); chown nobody "$work/rules"; }
+port() {
+  "${as_user[@]}" env FREKUENSI_SYSFS="$work/sys" FREKUENSI_DEV="$work/dev" \
+    FREKUENSI_RULES_DIR="$work/rules" FREKUENSI_UDEVADM="$work/udevadm" "$tool" "$@"
+}
 
-adapter() { # TTY SOCKET VENDOR PRODUCT MAKER NAME [SERIAL]
-  local usb=$work/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/$2
-  mkdir -p "$usb/$2:1.0/$1/tty/$1"
-  printf '%s\n' "$3" > "$usb/idVendor"
-  printf '%s\n' "$4" > "$usb/idProduct"
-  printf '%s\n' "$5" > "$usb/manufacturer"
-  printf '%s\n' "$6" > "$usb/product"
-  [[ -z ${7:-} ]] || printf '%s\n' "$7" > "$usb/serial"
-  ln -s "$usb/$2:1.0/$1" "$usb/$2:1.0/$1/tty/$1/device"
-  ln -s "$usb/$2:1.0/$1/tty/$1" "$work/sys/class/tty/$1"
+adapter() { # TTY SOCKET CHANNEL VENDOR PRODUCT MAKER NAME [SERIAL]
+  local usb=$work/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/$2 port=$2:1.$3
+  mkdir -p "$usb/$port/$1/tty/$1"
+  printf '%02x\n' "$3" > "$usb/$port/bInterfaceNumber"
+  printf '%s\n' "$4" > "$usb/idVendor"
+  printf '%s\n' "$5" > "$usb/idProduct"
+  printf '%s\n' "$6" > "$usb/manufacturer"
+  printf '%s\n' "$7" > "$usb/product"
+  [[ -z ${8:-} ]] || printf '%s\n' "$8" > "$usb/serial"
+  ln -s "$usb/$port/$1" "$usb/$port/$1/tty/$1/device"
+  ln -s "$usb/$port/$1/tty/$1" "$work/sys/class/tty/$1"
   touch "$work/dev/$1"
 }
-adapter ttyUSB0 1-1.2 0403 6001 FTDI "FT232R USB UART" A10K5ABC
-adapter ttyUSB1 1-1.4 1a86 7523 QinHeng "USB Serial"
+adapter ttyUSB0 1-1.2 0 0403 6001 FTDI "FT232R USB UART" A10K5ABC
+adapter ttyUSB1 1-1.4 0 1a86 7523 QinHeng "USB Serial"
+adapter ttyUSB2 1-1.5 0 0403 6001 FTDI FT232R "A1\", RUN+=\"/bin/sh -c 'id > /tmp/owned'\", ATTRS{serial}==\"A1"
+adapter ttyUSB3 1-1.6 0 0403 6001 FTDI FT232R 'A*'
+adapter ttyUSB4 1-1.7 0 10c4 ea60 $'Evil\e]0;owned\a' $'CP2102\e[2J' B22
+adapter ttyUSB5 1-1.8 0 0403 6010 FTDI "Dual RS232" DUAL1
+adapter ttyUSB6 1-1.8 1 0403 6010 FTDI "Dual RS232" DUAL1
+adapter ttyUSB7 1-1.9 0 0403 6001 FTDI FT232R CLONE01
+adapter ttyUSB8 1-1.10 0 0403 6001 FTDI FT232R CLONE01
 mkdir -p "$work/sys/devices/platform/serial8250/tty/ttyS0"
 ln -s ../../serial8250 "$work/sys/devices/platform/serial8250/tty/ttyS0/device"
 ln -s "$work/sys/devices/platform/serial8250/tty/ttyS0" "$work/sys/class/tty/ttyS0"
+controls=$'[\x01-\x09\x0b-\x1f\x7f]'
 
-listed=$("$tool" list)
+listed=$(port list)
 echo "$listed"
 grep -qF "$work/dev/ttyUSB0: FTDI FT232R USB UART (USB 0403:6001, serial number A10K5ABC, USB socket 1-1.2)" <<< "$listed" ||
   fail "list does not show the FTDI adapter"
 grep -qF "$work/dev/ttyUSB1: QinHeng USB Serial (USB 1a86:7523, serial number none, USB socket 1-1.4)" <<< "$listed" ||
   fail "list does not show the adapter without a serial number"
+grep -qF "$work/dev/ttyUSB4: Evil?]0;owned? CP2102?[2J (USB" <<< "$listed" || fail "control characters were not shown as ?"
+! grep -q "$controls" <<< "$listed" || fail "list passed control characters to the terminal"
 ! grep -q ttyS0 <<< "$listed" || fail "list shows the built-in port as an adapter"
 
 rule=$work/rules/70-frekuensi-port3.rules
-expect_rule() { # WHAT MATCH
-  grep -v '^#' "$rule" | grep -qxF "SUBSYSTEM==\"tty\", $2, SYMLINK+=\"frekuensi-port3\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" ||
-    fail "$1: the rule is $(cat "$rule")"
-}
-"$tool" use "$work/dev/ttyUSB0"
-expect_rule "by serial number" 'ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ATTRS{serial}=="A10K5ABC"'
-"$tool" use ttyUSB1 > /dev/null
-expect_rule "by USB socket" 'KERNELS=="1-1.4", ATTRS{idVendor}=="1a86", ATTRS{idProduct}=="7523"'
+# use's words | what | the rule's match (all it may hold besides SUBSYSTEM, the link and the flag)
+while IFS='|' read -r words what match; do
+  # shellcheck disable=SC2086 # the words are use's arguments
+  said=$(port use $words) || fail "$what: use $words failed"
+  rules=$(grep -v '^#' "$rule")
+  [[ $rules == "SUBSYSTEM==\"tty\", $match, SYMLINK+=\"frekuensi-port3\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" ]] ||
+    fail "$what: the rule is $(cat "$rule")"
+  ! grep -q "$controls" <<< "$said$(cat "$rule")" || fail "$what: control characters reached the terminal or the rule"
+  [[ $(tail -1 "$work/udevadm.log") == "trigger --action=change --settle $work/sys/class/tty/${words#--socket }" ]] ||
+    fail "$what: udev was re-triggered with: $(tail -1 "$work/udevadm.log")"
+done << 'EOF'
+ttyUSB0|by serial number|ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ATTRS{serial}=="A10K5ABC", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyUSB1|without a serial number, by USB socket|KERNELS=="1-1.4", ATTRS{idVendor}=="1a86", ATTRS{idProduct}=="7523", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyUSB2|a serial number with quotes, by USB socket|KERNELS=="1-1.5", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyUSB3|a glob serial number, by USB socket|KERNELS=="1-1.6", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyUSB4|escape bytes in the maker and product|ATTRS{idVendor}=="10c4", ATTRS{idProduct}=="ea60", ATTRS{serial}=="B22", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyUSB6|the second channel of a two-channel adapter|ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="DUAL1", ENV{ID_USB_INTERFACE_NUM}=="01"
+--socket ttyUSB7|one of two adapters with one serial number, by socket|KERNELS=="1-1.9", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ENV{ID_USB_INTERFACE_NUM}=="00"
+EOF
 [[ $(ls "$work/rules") == 70-frekuensi-port3.rules ]] || fail "the rules folder holds $(ls "$work/rules")"
-! "$tool" use ttyS0 2> /dev/null || fail "a port without USB was taken as an adapter"
-! "$tool" use ttyUSB7 2> /dev/null || fail "a missing device was taken"
+before=$(cat "$rule")
+said=$(port use ttyUSB8 2>&1) && fail "a rule matching two adapters was written"
+grep -qF "more than one device present: $work/dev/ttyUSB7 $work/dev/ttyUSB8" <<< "$said" &&
+  grep -qF "sudo frekuensi-port use --socket ttyUSB8" <<< "$said" || fail "for two adapters with one serial number: $said"
+! port use ttyS0 2> /dev/null || fail "a port without USB was taken as an adapter"
+! port use ttyUSB9 2> /dev/null || fail "a missing device was taken"
+[[ $(cat "$rule") == "$before" ]] || fail "a refused use changed the rule"
 
 # Where it may not write, it says so and changes nothing.
-before=$(cat "$rule")
 chmod 555 "$work/rules"
 chmod 444 "$rule"
-as_user=()
-[[ $(id -u) -ne 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-said=$("${as_user[@]}" env "$(env | grep '^FREKUENSI_SYSFS=')" "$(env | grep '^FREKUENSI_DEV=')" \
-  "$(env | grep '^FREKUENSI_RULES_DIR=')" FREKUENSI_UDEVADM=true "$tool" use ttyUSB0 2>&1) &&
-  fail "use without the right to write succeeded"
+said=$(port use ttyUSB0 2>&1) && fail "use without the right to write succeeded"
 grep -q 'needs root: run sudo frekuensi-port use ttyUSB0' <<< "$said" || fail "it said: $said"
 [[ $(cat "$rule") == "$before" ]] || fail "the rule changed"
 chmod 755 "$work/rules"
 chmod 644 "$rule"
+if [[ $(id -u) -eq 0 ]]; then
+  ! FREKUENSI_SYSFS="$work/sys" FREKUENSI_DEV="$work/dev" "$tool" list | grep -qF "$work" ||
+    fail "run as root, it took the stand-ins"
+fi
 
 ln -s "$work/dev/ttyUSB1" "$work/dev/frekuensi-port3"
-status=$("$tool")
+status=$(port)
 echo "$status"
 grep -qF "Port 3 is $work/dev/frekuensi-port3, the adapter $work/dev/ttyUSB1: QinHeng USB Serial" <<< "$status" ||
   fail "it says port 3 is: $status"
-"$tool" clear > /dev/null
+port clear > /dev/null
 [[ ! -e $rule ]] || fail "clear left the rule"
+[[ $(tail -1 "$work/udevadm.log") == "trigger --action=change --settle $work/sys/class/tty/ttyUSB1" ]] ||
+  fail "clear re-triggered: $(tail -1 "$work/udevadm.log")"
 rm "$work/dev/frekuensi-port3"
-grep -qF "Port 3 is $work/dev/ttyS2: no adapter is chosen" <<< "$("$tool")" || fail "after clear: $("$tool")"
+grep -qF "Port 3 is $work/dev/ttyS2: no adapter is chosen" <<< "$(port)" || fail "after clear: $(port)"
 echo "frekuensi-port: passed"
