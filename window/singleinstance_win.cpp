@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+
+#include <iterator>
 
 #include <qt_windows.h>
 
@@ -13,6 +16,30 @@ namespace {
 const wchar_t kWindowClass[] = L"FrekuensiMonitor";
 // Asks the monitor to bring its window forward.
 constexpr UINT kForward = WM_APP + 1;
+
+// Whether the window is a running monitor's: its process runs an executable of this program's
+// name, and titled its window with that executable's path, as the monitor does. Any program of
+// the session can make a window of the class; only this program's is asked to come forward.
+bool isMonitorWindow(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return false;
+    wchar_t image[MAX_PATH * 2];
+    DWORD size = DWORD(std::size(image));
+    const bool known = QueryFullProcessImageNameW(process, 0, image, &size);
+    CloseHandle(process);
+    if (!known)
+        return false;
+    const QString path = QString::fromWCharArray(image, int(size));
+    wchar_t title[MAX_PATH * 2];
+    const int length = GetWindowTextW(window, title, int(std::size(title)));
+    const QString own = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return QFileInfo(path).fileName().compare(own, Qt::CaseInsensitive) == 0 &&
+           QString::fromWCharArray(title, length).compare(path, Qt::CaseInsensitive) == 0;
+}
 
 LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -82,10 +109,16 @@ SingleInstance::Claim SingleInstance::claim()
                  qPrintable(qt_error_string(int(error))));
         return Claim::First;
     }
-    // Held. Message-only windows are found in this session only: one there is this user's monitor;
-    // none, another user's (the mutex of another session's user may even refuse this one).
-    m_guard->running = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, nullptr);
-    return m_guard->running ? Claim::SameUser : Claim::OtherUser;
+    // Held. Message-only windows are found in this session only: a monitor's there is this user's
+    // monitor; none, another user's (the mutex of another session's user may even refuse this one).
+    for (HWND window = nullptr;
+         (window = FindWindowExW(HWND_MESSAGE, window, kWindowClass, nullptr)) != nullptr;) {
+        if (isMonitorWindow(window)) {
+            m_guard->running = window;
+            return Claim::SameUser;
+        }
+    }
+    return Claim::OtherUser;
 }
 
 bool SingleInstance::bringForward()
