@@ -23,17 +23,21 @@ constexpr std::array kRules{
     Rule{State::Quiet, Event::Reading, State::Quiet, Say::Nothing},
     Rule{State::Quiet, Event::ReadingsHeld, State::Quiet, Say::Nothing},
     Rule{State::Quiet, Event::SameCause, State::Steady, Say::Cause},
+    Rule{State::Quiet, Event::CauseHeld, State::Steady, Say::Cause},
     Rule{State::Quiet, Event::OtherCause, State::Steady, Say::Cause},
     Rule{State::Quiet, Event::NewCause, State::Steady, Say::Cause},
     // Every poll misses: a change of words is said.
     Rule{State::Steady, Event::SameCause, State::Steady, Say::Nothing},
+    Rule{State::Steady, Event::CauseHeld, State::Steady, Say::Nothing},
     Rule{State::Steady, Event::OtherCause, State::Steady, Say::Cause},
     Rule{State::Steady, Event::NewCause, State::Steady, Say::Cause},
     Rule{State::Steady, Event::Reading, State::Mixed, Say::Nothing},
     Rule{State::Steady, Event::ReadingsHeld, State::Quiet, Say::ReadingsAgain},
     // Misses and readings alternate: the pattern, until a cause not seen lately (a pulled adapter
-    // in a flaky spell) holds, which is said at once.
+    // in a flaky spell) holds, which is said at once, or one cause misses ten polls in a row (the
+    // meter died after a flaky spell), which is no longer now and then.
     Rule{State::Mixed, Event::SameCause, State::Mixed, Say::Pattern},
+    Rule{State::Mixed, Event::CauseHeld, State::Steady, Say::Cause},
     Rule{State::Mixed, Event::OtherCause, State::Mixed, Say::Pattern},
     Rule{State::Mixed, Event::NewCause, State::Steady, Say::Cause},
     Rule{State::Mixed, Event::Reading, State::Mixed, Say::Nothing},
@@ -47,7 +51,7 @@ MissReport::Event MissReport::classify(const MissCause &cause) const
     if (cause.kind() == MissCause::None)
         return m_readingsInARow + 1 == kWindow ? Event::ReadingsHeld : Event::Reading;
     if (cause == m_cause)
-        return Event::SameCause;
+        return m_causeInARow + 1 == kWindow ? Event::CauseHeld : Event::SameCause;
     const bool kindSeen = std::any_of(m_polls.begin(), m_polls.end(), [&](const MissCause &seen) {
         return seen.kind() == cause.kind();
     });
@@ -66,6 +70,9 @@ std::optional<MissReport::Line> MissReport::pollEnded(const MissCause &cause, Cl
         m_polls.pop_front();
     m_readingsInARow =
         cause.kind() == MissCause::None ? std::min(m_readingsInARow + 1, int(kWindow)) : 0;
+    m_causeInARow = cause.kind() == MissCause::None ? 0
+                    : cause == m_cause                ? std::min(m_causeInARow + 1, int(kWindow))
+                                                      : 1;
     if (cause.kind() != MissCause::None)
         m_cause = cause;
     m_state = rule.to;

@@ -11,8 +11,9 @@
 
 // What the misses box and the error output say about the polls' misses. A cause that has held for
 // every poll since it began is said at once; when misses and readings alternate, the pattern is
-// said with counts, at most once a minute while it lasts; "readings again" once readings have held
-// for ten polls in a row. Never a line a poll.
+// said with counts, at most once a minute while it lasts, until one cause has missed ten polls in
+// a row, which is then said as a steady cause; "readings again" once readings have held for ten
+// polls in a row. Never a line a poll.
 class MissReport
 {
     Q_DECLARE_TR_FUNCTIONS(MissReport)
@@ -38,9 +39,10 @@ public:
     // Quiet: readings. Steady: every poll since the cause began missed. Mixed: misses and readings
     // alternate.
     enum class State { Quiet, Steady, Mixed };
-    // A reading, the reading that makes ten in a row; a miss of the cause the last miss had, of
-    // another cause of a kind seen in the last ten polls, or of a kind not seen there.
-    enum class Event { Reading, ReadingsHeld, SameCause, OtherCause, NewCause };
+    // A reading, the reading that makes ten in a row; a miss of the cause the last miss had, the
+    // miss of that cause that makes ten in a row, a miss of another cause of a kind seen in the
+    // last ten polls, or of a kind not seen there.
+    enum class Event { Reading, ReadingsHeld, SameCause, CauseHeld, OtherCause, NewCause };
     enum class Say { Nothing, Cause, Pattern, ReadingsAgain };
 
 private:
@@ -51,5 +53,6 @@ private:
     MissCause m_cause;             // the latest miss's
     State m_state = State::Quiet;
     int m_readingsInARow = 0;
+    int m_causeInARow = 0; // misses of m_cause in a row
     std::optional<Clock::time_point> m_patternSaidAt;
 };
