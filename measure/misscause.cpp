@@ -1,15 +1,26 @@
 #include "misscause.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 
 namespace {
 
 // The group that may open the port, to name in the fix; Debian's for serial ports when unknown.
+// Looked up once a port: its name comes from the user database, which may wait on a network
+// (NSS), and the line is made again at every poll while the port refuses this user.
 QString owningGroup(const QString &portName)
 {
-    const QFileInfo port(portName.startsWith(u'/') ? portName : u"/dev/"_qs + portName);
-    const QString group = port.group();
-    return group.isEmpty() ? u"dialout"_qs : group;
+    static QMutex mutex;
+    static QHash<QString, QString> known;
+    const QMutexLocker lock(&mutex);
+    auto found = known.constFind(portName);
+    if (found == known.constEnd()) {
+        const QFileInfo port(portName.startsWith(u'/') ? portName : u"/dev/"_qs + portName);
+        const QString group = port.group();
+        found = known.insert(portName, group.isEmpty() ? u"dialout"_qs : group);
+    }
+    return *found;
 }
 
 } // namespace
