@@ -47,6 +47,9 @@ int main(int argc, char *argv[])
     const qint64 seconds = args[3].toLongLong();
     const int interval = args[4].toInt();
 
+    // As the monitor's writer starts: what a crashed writer left goes first.
+    if (method == u"monitor")
+        file.removeLeftovers();
     QElapsedTimer clock;
     clock.start();
     int failures = 0;
@@ -67,5 +70,7 @@ int main(int argc, char *argv[])
             QThread::msleep(static_cast<unsigned long>(next - clock.elapsed()));
     }
     std::printf("%s: %d rewrites, %d failed\n", qPrintable(method), poll, failures);
+    if (!file.problem().isEmpty())
+        std::printf("%s\n", qPrintable(file.problem()));
     return failures ? 1 : 0;
 }

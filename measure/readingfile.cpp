@@ -13,8 +13,8 @@ constexpr qint64 kLargestLeftover = 64;
 
 const QRegularExpression &leftoverName()
 {
-    // A 32-bit number in base 36 takes at most seven digits.
-    static const QRegularExpression name(u"^\\.freq\\.text\\.[0-9a-z]{1,7}$"_qs);
+    // The writer's process id, then a 32-bit number in base 36, which takes at most seven digits.
+    static const QRegularExpression name(u"^\\.freq\\.text\\.([1-9][0-9]{0,9})-[0-9a-z]{1,7}$"_qs);
     return name;
 }
 
@@ -24,12 +24,15 @@ ReadingFile::ReadingFile(const QString &directory)
     : m_path(QDir(directory).filePath(QString(kFileName)))
 {}
 
-// The new line is written to ".freq.text.<random>" beside freq.text, then renamed over it.
+// The new line is written to ".freq.text.<process id>-<random>" beside freq.text, then renamed
+// over it: a later start tells by the id whether the writer may still be using it.
 QString ReadingFile::temporaryPath() const
 {
     const QFileInfo target(m_path);
-    return target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
-                                 QString::number(QRandomGenerator::global()->generate(), 36));
+    return target.dir().filePath(
+        QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
+        QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
+        QString::number(QRandomGenerator::global()->generate(), 36));
 }
 
 bool ReadingFile::rewrite(const QString &text)
@@ -59,6 +62,8 @@ ReadingFile::Outcome ReadingFile::fail(Step step, const QString &reason, Obstacl
 
 QString ReadingFile::problem() const
 {
+    if (!m_failing && !m_unsafeReason.isEmpty())
+        return tr("freq.text is written, not yet safe on disk: %1").arg(m_unsafeReason);
     if (!m_failing)
         return {};
     const Known known = knownReason();
@@ -87,8 +92,9 @@ int ReadingFile::removeLeftovers() const
     const QFileInfoList entries = target.dir().entryInfoList(
         {u".freq.text.*"_qs}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QFileInfo &entry : entries) {
-        if (!leftoverName().match(entry.fileName()).hasMatch() || entry.isSymLink() ||
-            entry.size() > kLargestLeftover || !isOwnFile(entry.filePath()))
+        const QRegularExpressionMatch name = leftoverName().match(entry.fileName());
+        if (!name.hasMatch() || entry.isSymLink() || entry.size() > kLargestLeftover ||
+            processRuns(name.captured(1).toLongLong()) || !isOwnFile(entry.filePath()))
             continue;
         if (QFile::remove(entry.filePath()))
             ++removed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QList>
 #include <QString>
 
 // The latest-reading file freq.text: one line, replaced whole on every rewrite. Every call may wait
@@ -27,11 +28,14 @@ public:
     // it. Returns whether the new line is in place.
     bool rewrite(const QString &text);
     // While rewriting fails: one short line, in the user's language, saying that freq.text is not
-    // being updated and why; empty while it is.
+    // being updated and why; while the line is written but its folder did not reach the disk, that;
+    // empty while all is well.
     QString problem() const;
     // Removes the files a rewrite makes beside freq.text and could not rename before a crash or a
-    // power cut: regular files of this user with the rewrite's own name pattern, nothing else.
-    // Returns how many it removed.
+    // power cut: regular files of this user with the rewrite's own name pattern, whose name carries
+    // the process id of a writer that no longer runs (an earlier monitor may still be finishing
+    // its last write). Nothing else: not a reader's own temporary file. Returns how many it
+    // removed.
     int removeLeftovers() const;
 
 private:
@@ -47,11 +51,18 @@ private:
     enum class Obstacle { None, Folder, ReadOnly };
     Outcome writeOnce(const QByteArray &line);
     Outcome replace(const QString &from);
+    // Without a journal: the rename that keeps the old line under a second name until the folder
+    // is on the disk (keep: the old line is this user's, so that name could be removed later).
+    Outcome renameKeepingTheOldLine(const QString &from, bool keep);
+    // Removes a second name; one that cannot be removed now is tried again later.
+    void dropName(const QByteArray &name);
     Outcome fail(Step step, const QString &reason, Obstacle obstacle = Obstacle::None);
     QString temporaryPath() const;
     Known knownReason() const;
     // A regular file of this user, not a link: what a leftover must be before it is removed.
     static bool isOwnFile(const QString &path);
+    // Whether a process of that id runs now, of whatever program.
+    static bool processRuns(qint64 id);
 
     QString m_path;
     QString m_reason;
@@ -59,4 +70,7 @@ private:
     Obstacle m_obstacle = Obstacle::None;
     bool m_heldOpen = false;
     bool m_failing = false;
+    // Second names of old lines that wait for their folder to reach the disk, and why it did not.
+    QList<QByteArray> m_keptNames;
+    QString m_unsafeReason;
 };

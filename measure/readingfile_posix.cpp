@@ -8,7 +8,11 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <limits>
 #include <optional>
+#include <utility>
+
+#include <signal.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,31 +90,6 @@ QString settleOnDisk(int fd, bool replacesALine, Ordering ordering)
     return ::fdatasync(fd) == 0 ? QString() : qt_error_string(errno);
 }
 
-// Without a journal the block that frees the replaced file's inode can reach the disk before the
-// directory block that names the new file: a power cut in between leaves freq.text naming a freed
-// inode, gone. So the old line keeps a second name until the directory is on the disk, and only
-// then is that name removed (a cut before that leaves it as a leftover, removed at start).
-// Empty, or why the directory could not be put on the disk.
-QString renameKeepingTheOldLine(const QByteArray &from, const QByteArray &to,
-                                const QByteArray &keep)
-{
-    const bool kept = ::link(to.constData(), keep.constData()) == 0;
-    QString reason;
-    if (::rename(from.constData(), to.constData()) != 0)
-        reason = qt_error_string(errno);
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(to)).path());
-    if (reason.isEmpty()) {
-        const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (directory < 0 || ::fsync(directory) != 0)
-            reason = qt_error_string(errno);
-        if (directory >= 0)
-            ::close(directory);
-    }
-    if (kept)
-        ::unlink(keep.constData());
-    return reason;
-}
-
 } // namespace
 
 // The line goes into a new file beside freq.text, which is then renamed over the name. The file is
@@ -159,15 +138,8 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
         file.remove();
         return fail(Step::Write, reason);
     }
-    if (replacesALine && ordering == Ordering::Unordered) {
-        const QString why =
-            renameKeepingTheOldLine(QFile::encodeName(file.fileName()), QFile::encodeName(m_path),
-                                    QFile::encodeName(temporaryPath()));
-        if (why.isEmpty())
-            return Outcome::Written;
-        QFile::remove(file.fileName());
-        return fail(Step::Replace, why);
-    }
+    if (replacesALine && ordering == Ordering::Unordered)
+        return renameKeepingTheOldLine(file.fileName(), old->st_uid == ::geteuid());
     return replace(file.fileName());
 }
 
@@ -181,6 +153,58 @@ ReadingFile::Outcome ReadingFile::replace(const QString &from)
                 error == EISDIR ? Obstacle::Folder : Obstacle::None);
 }
 
+// Without a journal the block that frees the replaced file's inode can reach the disk before the
+// directory block that names the new file: a power cut in between leaves freq.text naming a freed
+// inode, gone. So the old line keeps a second name until the directory is on the disk, and only
+// then is that name removed (a cut before that leaves it as a leftover, removed at start). The
+// second name is taken only for this user's own line: another user's could not be removed by this
+// one's start, and could not be replaced anyway where the folder is sticky.
+ReadingFile::Outcome ReadingFile::renameKeepingTheOldLine(const QString &from, bool keep)
+{
+    // While the folder's sync keeps failing the names would pile up; the oldest lines go first.
+    constexpr qsizetype kKeptNamesAtMost = 4;
+    const QByteArray to = QFile::encodeName(m_path);
+    QByteArray second = keep ? QFile::encodeName(temporaryPath()) : QByteArray();
+    if (!second.isEmpty() && ::link(to.constData(), second.constData()) != 0)
+        second.clear();
+    if (::rename(QFile::encodeName(from).constData(), to.constData()) != 0) {
+        const int error = errno;
+        QFile::remove(from);
+        dropName(second);
+        return fail(Step::Replace, qt_error_string(error),
+                    error == EISDIR ? Obstacle::Folder : Obstacle::None);
+    }
+    if (!second.isEmpty())
+        m_keptNames.append(second);
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).path());
+    const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = directory >= 0 && ::fsync(directory) == 0;
+    const int error = errno;
+    if (directory >= 0)
+        ::close(directory);
+    if (!synced) {
+        // The new line is in place; the old ones keep their names until a sync succeeds.
+        m_unsafeReason = qt_error_string(error);
+        while (m_keptNames.size() > kKeptNamesAtMost)
+            dropName(m_keptNames.takeFirst());
+        return Outcome::Written;
+    }
+    m_unsafeReason.clear();
+    for (const QByteArray &name : std::exchange(m_keptNames, {}))
+        dropName(name);
+    return Outcome::Written;
+}
+
+void ReadingFile::dropName(const QByteArray &name)
+{
+    if (name.isEmpty() || ::unlink(name.constData()) == 0 || errno == ENOENT)
+        return;
+    qWarning("%s cannot be removed yet (%s)", name.constData(), qPrintable(qt_error_string(errno)));
+    // This user's, with the rewrite's name: tried again after the next rewrite, else at a start.
+    if (m_keptNames.size() < 16)
+        m_keptNames.append(name);
+}
+
 ReadingFile::Known ReadingFile::knownReason() const
 {
     // The system's words are compared with its words for the known causes, in the same language.
@@ -191,6 +215,16 @@ ReadingFile::Known ReadingFile::knownReason() const
     if (m_reason == qt_error_string(EPERM))
         return Known::NotPermitted;
     return Known::Other;
+}
+
+bool ReadingFile::processRuns(qint64 id)
+{
+#ifdef Q_OS_LINUX
+    return QFileInfo::exists(u"/proc/%1"_qs.arg(id));
+#else
+    return id > 0 && id <= std::numeric_limits<pid_t>::max() &&
+           (::kill(pid_t(id), 0) == 0 || errno == EPERM); // signal 0: only asks whether it runs
+#endif
 }
 
 bool ReadingFile::isOwnFile(const QString &path)

@@ -110,6 +110,17 @@ ReadingFile::Known ReadingFile::knownReason() const
     return Known::Other;
 }
 
+bool ReadingFile::processRuns(qint64 id)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(id));
+    if (!process)
+        return GetLastError() != ERROR_INVALID_PARAMETER; // another user's, running
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 bool ReadingFile::isOwnFile(const QString &)
 {
     return true; // only this user's folder lists it as a plain file it may delete

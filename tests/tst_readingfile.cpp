@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -466,7 +467,9 @@ void TestReadingFile::writerKeepsTheNewestLine()
 }
 
 // At start the writer removes what a rewrite cut short by a crash left beside freq.text, and
-// nothing that is not certainly that: all stand in one folder, each named for what it is.
+// nothing that is not certainly that: all stand in one folder, each named for what it is. A
+// leftover names its writer's process: one whose writer still runs (an earlier monitor finishing
+// its last write) is kept until a start after that writer has gone.
 void TestReadingFile::writerRemovesOnlyItsLeftovers()
 {
     QTemporaryDir dir;
@@ -476,36 +479,66 @@ void TestReadingFile::writerRemovesOnlyItsLeftovers()
         QFile file(dir.filePath(name));
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     };
+    // Processes of another program: one that has ended, one that waits until it is killed.
+#ifdef Q_OS_WIN
+    const QString shell = u"cmd.exe"_qs;
+    const QStringList ends{u"/c"_qs, u"exit"_qs}, waits{u"/c"_qs, u"pause"_qs};
+#else
+    const QString shell = u"sh"_qs;
+    const QStringList ends{u"-c"_qs, u"exit"_qs}, waits{u"-c"_qs, u"read line"_qs};
+#endif
+    QProcess gone;
+    gone.start(shell, ends);
+    QVERIFY(gone.waitForStarted());
+    const QString goneId = QString::number(gone.processId());
+    QVERIFY(gone.waitForFinished());
+    QProcess running;
+    running.start(shell, waits);
+    QVERIFY(running.waitForStarted());
+    const QString inUse = u".freq.text.%1-abc"_qs.arg(running.processId());
     const QByteArray line("49,98\r\n");
-    QVERIFY(plant(u".freq.text.1a2b3c"_qs, line) && plant(u".freq.text.z"_qs, {})); // its own
-    QStringList kept{u".freq.text.ABC"_qs, u".freq.text.12345678"_qs, u".freq.text.abc.bak"_qs,
-                     u"freq.text.abc"_qs};
+    QVERIFY(plant(u".freq.text.%1-1a2b3c"_qs.arg(goneId), line) &&
+            plant(u".freq.text.%1-z"_qs.arg(goneId), {})); // its own
+    QStringList kept{u".freq.text.ABC"_qs,  u".freq.text.12345678"_qs, u".freq.text.abc.bak"_qs,
+                     u"freq.text.abc"_qs,   u".freq.text.tmp"_qs,      u".freq.text.1a2b3c"_qs,
+                     inUse};
     for (const QString &name : kept)
         QVERIFY(plant(name, line));
-    QVERIFY(plant(u".freq.text.big"_qs, QByteArray(100, '5')) && plant(u"outside"_qs, line));
-    QVERIFY(QDir(dir.path()).mkdir(u".freq.text.dir"_qs));
-    kept << u".freq.text.big"_qs << u".freq.text.dir"_qs << u"outside"_qs << u"freq.text"_qs;
+    QVERIFY(plant(u".freq.text.%1-big"_qs.arg(goneId), QByteArray(100, '5')) &&
+            plant(u"outside"_qs, line));
+    QVERIFY(QDir(dir.path()).mkdir(u".freq.text.%1-dir"_qs.arg(goneId)));
+    kept << u".freq.text.%1-big"_qs.arg(goneId) << u".freq.text.%1-dir"_qs.arg(goneId)
+         << u"outside"_qs << u"freq.text"_qs;
 #ifdef Q_OS_LINUX
-    QVERIFY(QFile::link(outside, dir.filePath(u".freq.text.lnk"_qs)));
-    QVERIFY(plant(u".freq.text.oth"_qs, line));
-    if (::chown(QFile::encodeName(dir.filePath(u".freq.text.oth"_qs)).constData(), kOtherUser,
-                kOtherUser) == 0)
-        kept << u".freq.text.oth"_qs;
+    const QString link = u".freq.text.%1-lnk"_qs.arg(goneId);
+    const QString other = u".freq.text.%1-oth"_qs.arg(goneId);
+    QVERIFY(QFile::link(outside, dir.filePath(link)));
+    QVERIFY(plant(other, line));
+    if (::chown(QFile::encodeName(dir.filePath(other)).constData(), kOtherUser, kOtherUser) == 0)
+        kept << other;
     else
-        QVERIFY(QFile::remove(dir.filePath(u".freq.text.oth"_qs))); // not root: no other user
-    kept << u".freq.text.lnk"_qs;
+        QVERIFY(QFile::remove(dir.filePath(other))); // not root: no other user
+    kept << link;
 #endif
+    const auto entries = [&dir] {
+        return QDir(dir.path()).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    };
 
     ReadingWriter writer(dir.path());
     writer.submit(QStringLiteral("50,00"));
     QVERIFY(QTest::qWaitFor([&writer] { return !writer.isBehind(); }, 10000));
     QCOMPARE(contents(writer.path()), QByteArray("50,00\r\n"));
     kept.sort();
-    QCOMPARE(QDir(dir.path())
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                            QDir::Name),
-             kept);
+    QCOMPARE(entries(), kept);
     QCOMPARE(contents(outside), line);
+
+    // Its writer gone, the next start removes it.
+    running.kill();
+    QVERIFY(running.waitForFinished());
+    QCOMPARE(ReadingFile(dir.path()).removeLeftovers(), 1);
+    kept.removeOne(inUse);
+    QCOMPARE(entries(), kept);
 }
 
 QTEST_GUILESS_MAIN(TestReadingFile)

@@ -152,6 +152,10 @@
         <source>freq.text is not being updated: %1</source>
         <translation>freq.text tidak diperbarui: %1</translation>
     </message>
+    <message>
+        <source>freq.text is written, not yet safe on disk: %1</source>
+        <translation>freq.text sudah ditulis, tetapi belum aman di disk: %1</translation>
+    </message>
 </context>
 <context>
     <name>ReadingWriter</name>
