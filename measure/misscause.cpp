@@ -59,8 +59,9 @@ std::optional<MissCause> MissCause::of(const QString &port, const Seen &seen)
         return MissCause(ShortReply, port, {}, seen.deadlineMs, int(seen.part.size()));
     if (seen.replied && !seen.tookReading)
         return MissCause(NotAReading, port);
-    if (seen.slowAnswerMs)
-        return MissCause(SlowMeter, port, {}, seen.slowDeadlineMs, *seen.slowAnswerMs);
+    if (seen.slowAnswer)
+        return MissCause(seen.slowAnswer->later ? SlowMeterLater : SlowMeter, port, {},
+                         seen.slowDeadlineMs, seen.slowAnswer->ms);
     // A reply read after the deadline, one or part of one found there, or the last poll's reply
     // found waiting at open.
     if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
@@ -114,6 +115,10 @@ QString MissCause::text() const
                   "missed or read a poll late")
             .arg(m_detail)
             .arg(m_deadlineMs);
+    case SlowMeterLater:
+        return tr("The meter answers later than %1 ms, after the deadline: its replies are missed "
+                  "or read a poll late")
+            .arg(m_detail);
     case NotAReading:
         return tr("The meter's reply is not a reading");
     case DeviceGone:

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "replytiming.h"
 #include "seriallink.h"
 
 #include <QCoreApplication>
 #include <QString>
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 // Why the latest poll got no reading, told apart so that the operator knows what to do about it.
@@ -25,6 +28,7 @@ public:
         LateReply,
         ShortReply,
         SlowMeter,
+        SlowMeterLater, // a slow meter whose time to answer the polls cannot see
         NotAReading,
         DeviceGone
     };
@@ -42,14 +46,15 @@ public:
         QByteArray part;    // what was waiting after the wait, when too little for a reply
         int deadlineMs = 0; // the deadline that applied to this poll
         // The meter's time to answer, when its replies keep coming after the deadline.
-        std::optional<int> slowAnswerMs;
+        std::optional<ReplyTiming::Answer> slowAnswer;
         int slowDeadlineMs = 0; // the deadline of a poll whose wait starts afresh
     };
 
     MissCause() = default;
     // systemText: the system's own words, as QSerialPort gave them, for the error output.
     // deadlineMs: the deadline that applied to the poll. detail: the reply's length in bytes
-    // (ShortReply), or the meter's time to answer in ms (SlowMeter).
+    // (ShortReply), or the meter's time to answer in ms (SlowMeter; SlowMeterLater: what it is
+    // later than).
     MissCause(Kind kind, const QString &portName, const QString &systemText = {},
               int deadlineMs = 0, int detail = 0);
 
@@ -66,9 +71,12 @@ public:
     // The same for the error output, with the system's words where there are any.
     QString logLine() const;
 
-    // Two causes are the same when they say the same.
+    // Two causes are the same when they say the same; a slow meter's times within a fifth of each
+    // other are one time, as far as the polls can tell it (a figure at a rounding's edge).
     bool operator==(const MissCause &other) const
     {
+        if (m_kind == SlowMeter && other.m_kind == SlowMeter)
+            return std::abs(m_detail - other.m_detail) * 5 <= std::max(m_detail, other.m_detail);
         return m_kind == other.m_kind && logLine() == other.logLine();
     }
 

@@ -52,8 +52,8 @@ void PollCycle::runPoll()
     const bool wasOpen = m_link.isOpen();
     seen.opened = wasOpen || m_link.open();
     seen.staleAtOpen = !wasOpen && seen.opened && m_link.foundStaleBytes();
-    if (seen.staleAtOpen && m_closedAt)
-        m_timing.replyFoundAtOpen(*m_closedAt, Clock::now());
+    if (!wasOpen && seen.opened)
+        m_timing.portOpened(Clock::now(), seen.staleAtOpen);
     const bool sent = m_link.send(kRequest);
     if (sent)
         m_timing.requestSent(Clock::now());
@@ -82,7 +82,7 @@ void PollCycle::runPoll()
         seen.failure = m_link.failure();
         seen.failureText = m_link.failureText();
         if (m_timing.meterIsSlow())
-            seen.slowAnswerMs = m_timing.answerMs();
+            seen.slowAnswer = m_timing.answer();
         seen.slowDeadlineMs = int(kDeadlineTicks * kWatchdogInterval.count());
         if (const std::optional<MissCause> cause = MissCause::of(m_link.portName(), seen))
             report(*cause);
@@ -94,7 +94,7 @@ void PollCycle::runPoll()
     // Releasing the link.
     m_panel->setWatchdogEnabled(false);
     m_link.close();
-    m_closedAt = Clock::now();
+    m_timing.portClosed(Clock::now());
 
     // Reporting.
     if (m_miss_count > 4)

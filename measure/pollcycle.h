@@ -64,7 +64,6 @@ private:
     ReplyTiming m_timing;
     MissReport m_report;
     QString m_missLine;
-    std::optional<ReplyTiming::Clock::time_point> m_closedAt;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;
     int m_wait_ticks = 0;

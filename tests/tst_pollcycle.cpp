@@ -336,7 +336,7 @@ void TestPollCycle::causeOfAMiss_data()
     Seen readLate = waited(7);
     readLate.replied = readLate.tookReading = true;
     Seen slow = waited(0);
-    slow.slowAnswerMs = 400;
+    slow.slowAnswer = ReplyTiming::Answer{400};
     slow.slowDeadlineMs = 200;
     Seen stopped = waited(0);
     stopped.waiting.reset();
@@ -443,30 +443,61 @@ void TestPollCycle::reportOverPolls()
 
 void TestPollCycle::meterTimedFromItsRequest_data()
 {
-    // Polls 250 ms apart; in each, a reply seen so many ms after its own request, or none (-1).
-    QTest::addColumn<QList<int>>("replies");
-    QTest::addColumn<int>("answerMs");
-    QTest::newRow("answers within its poll") << QList<int>{50, 50, 50} << 50;
-    QTest::newRow("400 ms at 0,25 s: each reply in the next poll")
-        << QList<int>{-1, 150, 150, 150} << 400;
-    QTest::newRow("back after a silence, answering at once")
-        << QList<int>{-1, -1, -1, -1, -1, -1, -1, -1, 50, 50, 50} << 50;
+    // A meter answering every request after its delay, from a poll on, polled at an interval with
+    // the 200 ms deadline: the time told is within a fifth of the delay, or only what it is later
+    // than, where the polls cannot see when the replies came.
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("fromPoll");
+    QTest::addColumn<int>("laterThanMs"); // 0: a figure
+    QTest::newRow("150 ms at 0,25 s: within its poll") << 250 << 150 << 0 << 0;
+    QTest::newRow("350 ms at 0,25 s: in the next poll's wait") << 250 << 350 << 0 << 0;
+    QTest::newRow("480 ms at 0,25 s: found two opens later") << 250 << 480 << 0 << 0;
+    QTest::newRow("900 ms at 0,25 s: in the fourth poll's wait") << 250 << 900 << 0 << 0;
+    QTest::newRow("150 ms at 1,00 s: within its poll") << 1000 << 150 << 0 << 0;
+    QTest::newRow("350 ms at 1,00 s: found at the next open") << 1000 << 350 << 0 << 200;
+    QTest::newRow("480 ms at 1,00 s: found at the next open") << 1000 << 480 << 0 << 200;
+    QTest::newRow("900 ms at 1,00 s: found at the next open") << 1000 << 900 << 0 << 200;
+    QTest::newRow("back after a silence, answering at once") << 250 << 50 << 8 << 0;
 }
 
 void TestPollCycle::meterTimedFromItsRequest()
 {
-    QFETCH(QList<int>, replies);
-    QFETCH(int, answerMs);
+    QFETCH(int, intervalMs);
+    QFETCH(int, delayMs);
+    QFETCH(int, fromPoll);
+    QFETCH(int, laterThanMs);
+    using Clock = ReplyTiming::Clock;
     ReplyTiming timing;
-    ReplyTiming::Clock::time_point poll;
-    for (const int reply : replies) {
-        poll += 250ms;
-        timing.requestSent(poll);
-        if (reply >= 0)
-            timing.replySeen(poll + std::chrono::milliseconds(reply));
+    std::vector<Clock::time_point> replies; // when each comes, in order
+    Clock::time_point closedAt;
+    for (int poll = 0; poll < 20; ++poll) {
+        const Clock::time_point openedAt = Clock::time_point() + poll * 1ms * intervalMs;
+        // Whatever came while the port was closed waits at open, and is cleared.
+        timing.portOpened(openedAt, std::any_of(replies.begin(), replies.end(), [&](auto at) {
+                              return at > closedAt && at <= openedAt;
+                          }));
+        timing.requestSent(openedAt);
+        if (poll >= fromPoll)
+            replies.push_back(openedAt + 1ms * delayMs);
+        // The wait ends at the deadline, or at once with a reply.
+        closedAt = openedAt + 200ms;
+        const auto seen = std::find_if(replies.begin(), replies.end(),
+                                       [&](auto at) { return at >= openedAt && at < closedAt; });
+        if (seen != replies.end())
+            timing.replySeen(closedAt = *seen);
         timing.pollEnded(false);
+        timing.portClosed(closedAt);
     }
-    QCOMPARE(timing.answerMs(), std::optional<int>(answerMs));
+    const std::optional<ReplyTiming::Answer> answer = timing.answer();
+    QVERIFY(answer);
+    const QString told =
+        u"%1 %2 ms"_qs.arg(answer->later ? u"later than"_qs : u"about"_qs).arg(answer->ms);
+    qInfo("%d ms at %d ms: told %s", delayMs, intervalMs, qPrintable(told));
+    if (laterThanMs)
+        QVERIFY2(answer->later && answer->ms == laterThanMs, qPrintable(told));
+    else
+        QVERIFY2(!answer->later && std::abs(answer->ms - delayMs) * 5 <= delayMs, qPrintable(told));
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)

@@ -107,6 +107,10 @@
         <translation>Alat ukur baru menjawab setelah sekitar %1 ms, melewati batas %2 ms: balasannya terlewat atau baru terbaca pada permintaan data berikutnya</translation>
     </message>
     <message>
+        <source>The meter answers later than %1 ms, after the deadline: its replies are missed or read a poll late</source>
+        <translation>Alat ukur baru menjawab setelah lebih dari %1 ms, melewati batas waktu: balasannya terlewat atau baru terbaca pada permintaan data berikutnya</translation>
+    </message>
+    <message>
         <source>The meter&apos;s reply is not a reading</source>
         <translation>Balasan alat ukur bukan pembacaan</translation>
     </message>
