@@ -4,6 +4,7 @@
 #include "readingtext.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -84,11 +85,21 @@ void PollCycle::runPoll()
         if (m_timing.meterIsSlow())
             seen.slowAnswer = m_timing.answer();
         seen.slowDeadlineMs = int(kDeadlineTicks * kWatchdogInterval.count());
-        if (const std::optional<MissCause> cause = MissCause::of(m_link.portName(), seen))
+        const std::optional<MissCause> cause = MissCause::of(m_link.portName(), seen);
+        if (cause)
             report(*cause);
         countMiss();
+        // A poll that Stop or Exit cut short is no miss of the meter's: the stop is kept.
+        if (cause && !seen.tookReading)
+            m_history.add(History::Outcome::Miss);
     } else {
         report(MissCause());
+    }
+    if (seen.tookReading) {
+        // The reading as displayed, in hundredths of a hertz.
+        const double shown = m_locale.toDouble(m_panel->text(Panel::Field::d_frekuensi));
+        m_history.add(History::Outcome::Reading,
+                      int(std::clamp(std::round(shown * 100), -2e9, 2e9)));
     }
 
     // Releasing the link.
@@ -194,4 +205,6 @@ void PollCycle::resetCounters()
 void PollCycle::releasePort()
 {
     m_link.close();
+    if (m_history.lastOutcome() != History::Outcome::Stop)
+        m_history.add(History::Outcome::Stop);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history.h"
 #include "misscause.h"
 #include "missreport.h"
 #include "readingwriter.h"
@@ -34,6 +35,8 @@ public:
     bool isPolling() const { return m_polling; }
     SerialLink &link() { return m_link; }
     const ReadingWriter &readingWriter() const { return m_writer; }
+    // Every poll's outcome since the start, for the trend window.
+    const History &history() const { return m_history; }
 
 public slots:
     // Runs one poll; a tick that comes while a poll is still waiting is dropped.
@@ -41,7 +44,7 @@ public slots:
     void watchdogTick();
     // Clears the miss count and the heartbeat position; wait_ticks is left as it is.
     void resetCounters();
-    // Closes the port if it is open (Stop and Exit).
+    // Closes the port if it is open (Stop and Exit); the polls stop until the next tick.
     void releasePort();
 
 signals:
@@ -63,6 +66,7 @@ private:
     QLocale m_locale;
     ReplyTiming m_timing;
     MissReport m_report;
+    History m_history;
     QString m_missLine;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;

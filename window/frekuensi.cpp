@@ -1,6 +1,7 @@
 #include "frekuensi.h"
 
 #include "pollinterval.h"
+#include "trendwindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
 #include <QUrl>
@@ -81,7 +83,7 @@ QFont fontOrLiberation(const QString &family, QFont::Weight weight, qreal points
 
 Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, const QLocale &locale,
                      QWidget *parent)
-    : QWidget(parent), m_cycle(this, portName, fileDirectory, locale)
+    : QWidget(parent), m_cycle(this, portName, fileDirectory, locale), m_locale(locale)
 {
     setObjectName(QStringLiteral("Frekuensi"));
     setWindowTitle(QStringLiteral("Frekuensi"));
@@ -91,6 +93,8 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
     setWindowIcon(icon);
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &Frekuensi::openGuide);
+    connect(new QShortcut(QKeySequence(Qt::Key_F2), this), &QShortcut::activated, this,
+            &Frekuensi::showTrend);
     setFixedSize(kClientSize);
 
     m_title = place<QLabel>(this, "FREKUENSI", fromTwips(720, 0, 2535, 615));
@@ -98,13 +102,22 @@ Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, cons
     m_title->setFont(fontOrLiberation(QStringLiteral("Arial"), QFont::Bold, 21.75));
     m_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    m_readingDescription = tr("The latest reading from the meter, in hertz");
+    m_readingDescription = tr("The latest reading from the meter, in hertz; F2 shows its trend");
     m_missDescription = tr("Polls in a row that got no reading");
     m_reading = textBox(this, "d_frekuensi", fromTwips(840, 720, 2535, 975),
                         tr("Frequency reading"), m_readingDescription);
     m_reading->setText(QStringLiteral("00,00"));
     m_reading->setFont(fontOrLiberation(QStringLiteral("Arial Black"), QFont::Black, 27.75));
     m_reading->setAlignment(Qt::AlignCenter);
+    // The box's own menu, and the trend window after it.
+    m_reading->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_reading, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu *menu = m_reading->createStandardContextMenu();
+        menu->addSeparator();
+        menu->addAction(tr("Trend"), QKeySequence(Qt::Key_F2), this, &Frekuensi::showTrend);
+        menu->exec(m_reading->mapToGlobal(at));
+        delete menu;
+    });
 
     m_watchdogBox =
         textBox(this, "Text1", fromTwips(120, 720, 495, 495), tr("Watchdog ticks"),
@@ -264,6 +277,25 @@ void Frekuensi::exit()
 {
     haltPolling();
     close();
+}
+
+void Frekuensi::showTrend()
+{
+    if (!m_trend) {
+        m_trend = new TrendWindow(m_cycle.history(), m_locale, this);
+        connect(&m_cycle, &PollCycle::pollEnded, m_trend, &TrendWindow::pollEnded);
+    }
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
+}
+
+void Frekuensi::closeEvent(QCloseEvent *event)
+{
+    // The trend window goes with the main one: the program ends with both.
+    if (m_trend)
+        m_trend->close();
+    QWidget::closeEvent(event);
 }
 
 namespace {

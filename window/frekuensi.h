@@ -10,6 +10,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TrendWindow;
 
 // The monitor's one window: shows the panel fields and routes clicks and timer ticks.
 class Frekuensi : public QWidget, public Panel
@@ -45,11 +46,18 @@ public slots:
     void bringForward();
     // Opens the operator's guide in the window's language in the browser (F1).
     void openGuide();
+    // Shows the trend window, made at the first call, in front (F2).
+    void showTrend();
 
 public:
     // The guide in the window's language where it is installed: beside the program (Windows),
     // in the package's documents (Linux), or in the build tree; empty when it is nowhere.
     QString guidePath() const;
+    // The trend window, once it was asked for.
+    TrendWindow *trendWindow() const { return m_trend; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QLineEdit *field(Field field) const;
@@ -73,5 +81,7 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     PollCycle m_cycle;
+    QLocale m_locale;
+    TrendWindow *m_trend = nullptr; // a window of its own, deleted with this one
     bool m_pollTimerEnabled = false;
 };

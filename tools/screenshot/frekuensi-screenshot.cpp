@@ -1,12 +1,20 @@
-// frekuensi-screenshot: renders the running window, polling the simulated device, into a PNG.
+// frekuensi-screenshot: renders the running window, polling the simulated device, into a PNG;
+// with --trend, the trend window over ten minutes of a drifting grid at 0,25 s, with a sag below
+// the band, a one-poll spike and a silence of the meter.
 #include "frekuensi.h"
+#include "history.h"
 #include "simulateddevice.h"
+#include "translation.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+
+#include <cmath>
 
 using namespace std::chrono_literals;
 
@@ -15,7 +23,36 @@ int main(int argc, char *argv[])
     QElapsedTimer sinceStart;
     sinceStart.start();
     QApplication app(argc, argv);
-    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "frekuensi.png";
+    const QStringList args = app.arguments();
+    // --trend=LOCALE: the trend window in that language and notation.
+    const QString trendLocale = args.filter(QRegularExpression(u"^--trend="_qs)).value(0).mid(8);
+    const bool trend = !trendLocale.isEmpty();
+    const QString output = args.size() > (trend ? 2 : 1) ? args.last() : u"frekuensi.png"_qs;
+    if (trend) {
+        constexpr int kPolls = 10 * 60 * 4;
+        History history(std::chrono::milliseconds(kPolls * 250));
+        for (int poll = 0; poll < kPolls; ++poll) {
+            const double minute = poll / 240.0;
+            double hertz = 50.0 + 0.06 * std::sin(minute * 1.3) + 0.02 * std::sin(poll * 0.7);
+            if (minute > 3 && minute < 4.5) // a sag below the band, and back
+                hertz -= 0.28 * std::sin((minute - 3) / 1.5 * M_PI);
+            if (poll == 1800)
+                hertz = 50.31; // one poll's spike
+            const bool silent = minute > 6.5 && minute < 6.9;
+            history.add(poll * 250, silent ? History::Outcome::Miss : History::Outcome::Reading,
+                        int(std::lround(hertz * 100)));
+        }
+        const QLocale locale(trendLocale);
+        const Translation translation(locale);
+        TrendWindow window(history, locale);
+        window.show();
+        QTimer::singleShot(1000ms, &window, [&] {
+            const bool saved = window.grab().save(output);
+            QTextStream(stdout) << (saved ? "saved " : "could not save ") << output << '\n';
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+        return app.exec();
+    }
 
     SimulatedDevice device;
     if (!device.plugIn())

@@ -1,0 +1,152 @@
+#include "trendwindow.h"
+
+#include "history.h"
+#include "trendchart.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+
+#include <array>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::array<std::chrono::milliseconds, 4> kSpans{1min, 10min, 1h, 24h};
+enum Figure { Now, Lowest, Highest, Mean, Outside, Counts, Silence, FigureCount };
+
+} // namespace
+
+TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_history(history), m_locale(locale),
+      m_chart(new TrendChart(history, locale, this))
+{
+    setObjectName(QStringLiteral("trend"));
+    setWindowTitle(tr("Frekuensi — trend"));
+    m_chart->setObjectName(QStringLiteral("chart"));
+    m_chart->setAccessibleName(tr("Trend chart"));
+
+    auto *buttons = new QHBoxLayout;
+    const QString names[] = {tr("1 min"), tr("10 min"), tr("1 h"), tr("24 h")};
+    const QString spoken[] = {tr("The last minute"), tr("The last ten minutes"),
+                              tr("The last hour"), tr("The last day")};
+    for (int span = Minute; span <= Day; ++span) {
+        auto *button = new QPushButton(names[span], this);
+        button->setCheckable(true);
+        button->setAccessibleDescription(tr("%1, key %2").arg(spoken[span]).arg(span + 1));
+        m_spans.addButton(button, span);
+        buttons->addWidget(button);
+        connect(new QShortcut(QKeySequence(Qt::Key_1 + span), this), &QShortcut::activated, this,
+                [this, span] { setSpan(Span(span)); });
+    }
+    buttons->addStretch();
+    connect(&m_spans, &QButtonGroup::idClicked, this, [this](int span) { setSpan(Span(span)); });
+
+    auto *side = new QVBoxLayout;
+    for (int figure = 0; figure < FigureCount; ++figure) {
+        auto *label = new QLabel(this);
+        label->setObjectName(u"figure%1"_qs.arg(figure));
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        label->setFocusPolicy(Qt::StrongFocus); // read one by one from the keyboard
+        m_figures << label;
+        side->addWidget(label);
+    }
+    side->addStretch();
+    auto *body = new QHBoxLayout;
+    body->addWidget(m_chart, 1);
+    body->addLayout(side);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addLayout(body, 1);
+    resize(820, 360);
+    setSpan(TenMinutes);
+}
+
+void TrendWindow::setSpan(Span span)
+{
+    m_spans.button(span)->setChecked(true);
+    m_chart->setSpan(kSpans[span]);
+    refresh();
+}
+
+void TrendWindow::pollEnded()
+{
+    if (isVisible())
+        refresh();
+}
+
+void TrendWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
+}
+
+QStringList TrendWindow::figures() const
+{
+    QStringList lines;
+    for (const QLabel *label : m_figures) {
+        if (!label->text().isEmpty())
+            lines << label->text();
+    }
+    return lines;
+}
+
+QString TrendWindow::hertz(double centihertz) const
+{
+    return m_locale.toString(centihertz / 100, 'f', 2);
+}
+
+QString TrendWindow::clock(qint64 atMs) const
+{
+    return m_locale.toString(m_history.clockTime(atMs).time(),
+                             TrendChart::clockFormat(m_locale, true));
+}
+
+QString TrendWindow::duration(qint64 ms) const
+{
+    const qint64 seconds = ms / 1000;
+    if (seconds >= 3600)
+        return tr("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    if (seconds >= 60)
+        return tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return tr("%1 s").arg(seconds);
+}
+
+void TrendWindow::refresh()
+{
+    const qint64 end = m_history.now();
+    m_chart->setEnd(end);
+    const History::Figures shown = m_history.figures(end - kSpans[span()].count(), end);
+    QStringList texts(FigureCount);
+    if (const std::optional<int> now = m_history.lastReading()) {
+        const int deviation = (*now - History::kNominal) * 10;
+        texts[Now] = tr("Now: %1 Hz (%2 mHz)")
+                         .arg(hertz(*now), (deviation > 0 ? u"+"_qs : QString()) +
+                                               m_locale.toString(deviation));
+    }
+    if (shown.lowest) {
+        texts[Lowest] = tr("Lowest: %1 Hz at %2").arg(hertz(*shown.lowest), clock(shown.lowestAt));
+        texts[Highest] =
+            tr("Highest: %1 Hz at %2").arg(hertz(*shown.highest), clock(shown.highestAt));
+        texts[Mean] = tr("Mean: %1 Hz").arg(hertz(*shown.mean));
+        texts[Outside] = tr("Outside %1–%2 Hz: %3")
+                             .arg(hertz(History::kBandLow), hertz(History::kBandHigh),
+                                  duration(shown.outsideBandMs));
+    } else {
+        texts[Lowest] = tr("No readings in this span");
+    }
+    texts[Counts] = tr("Readings: %1, misses: %2")
+                        .arg(m_locale.toString(shown.readings), m_locale.toString(shown.misses));
+    if (const std::optional<qint64> since = m_history.noReadingSince())
+        texts[Silence] = tr("No reading since %1").arg(clock(*since));
+    for (int figure = 0; figure < FigureCount; ++figure) {
+        m_figures[figure]->setText(texts[figure]);
+        m_figures[figure]->setVisible(!texts[figure].isEmpty());
+    }
+    // A screen reader hears the chart as the span and its figures.
+    m_chart->setAccessibleDescription(
+        tr("%1: %2").arg(m_spans.checkedButton()->accessibleDescription().section(u',', 0, 0),
+                         figures().join(u"; "_qs)));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QLocale>
+#include <QWidget>
+
+#include <chrono>
+
+class History;
+class QLabel;
+class TrendChart;
+
+// Where the grid has been: the trend window beside the main one, with the chart of a span (the
+// last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, for the eye, the
+// keyboard and a screen reader alike. It reads the poll's history and adds nothing to the poll: it
+// is redrawn once a poll at most, and only while it is shown.
+class TrendWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Span { Minute, TenMinutes, Hour, Day };
+
+    TrendWindow(const History &history, const QLocale &locale, QWidget *parent = nullptr);
+
+    void setSpan(Span span);
+    Span span() const { return Span(m_spans.checkedId()); }
+    TrendChart *chart() const { return m_chart; }
+    // The figures as shown, one line each.
+    QStringList figures() const;
+
+public slots:
+    // A poll ended: the chart and the figures follow, while the window is shown.
+    void pollEnded();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void refresh();
+    QString hertz(double centihertz) const;
+    QString clock(qint64 atMs) const;
+    QString duration(qint64 ms) const;
+
+    const History &m_history;
+    QLocale m_locale;
+    QButtonGroup m_spans;
+    TrendChart *m_chart;
+    QList<QLabel *> m_figures;
+};
