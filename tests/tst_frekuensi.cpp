@@ -1,8 +1,11 @@
 // The window and its run control on the offscreen platform, polling the simulated device.
 #include "frekuensi.h"
+#include "history.h"
 #include "simulateddevice.h"
 #include "threadcputime.h"
 #include "translation.h"
+#include "trendchart.h"
+#include "trendwindow.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -48,6 +51,11 @@ private slots:
     void explanationsFollowTheLanguage_data();
     void explanationsFollowTheLanguage();
     void everyControlIsNamedForAScreenReader();
+    void trendOpensWithF2();
+    void trendChartDraws_data();
+    void trendChartDraws();
+    void trendFigures_data();
+    void trendFigures();
 
 private:
     QUrl m_opened;
@@ -351,7 +359,8 @@ void TestFrekuensi::explanationsFollowTheLanguage_data()
         const char *box, *name, *description;
     };
     const Explained english[] = {
-        {"d_frekuensi", "Frequency reading", "The latest reading from the meter, in hertz"},
+        {"d_frekuensi", "Frequency reading",
+         "The latest reading from the meter, in hertz; F2 shows its trend"},
         {"Text1", "Watchdog ticks",
          "Ticks of 100 ms while waiting for a reply; 2 means the reply came too late"},
         {"Text3", "Misses in a row", "Polls in a row that got no reading"},
@@ -359,7 +368,8 @@ void TestFrekuensi::explanationsFollowTheLanguage_data()
         {"Combo1", "Poll interval", "How often the meter is asked for a reading"},
     };
     const Explained indonesian[] = {
-        {"d_frekuensi", "Pembacaan frekuensi", "Pembacaan terakhir dari alat ukur, dalam hertz"},
+        {"d_frekuensi", "Pembacaan frekuensi",
+         "Pembacaan terakhir dari alat ukur, dalam hertz; F2 menampilkan trennya"},
         {"Text1", "Hitungan watchdog",
          "Hitungan 100 ms selama menunggu balasan; 2 berarti balasan terlambat"},
         {"Text3", "Jumlah gagal berturut-turut",
@@ -435,6 +445,129 @@ void TestFrekuensi::everyControlIsNamedForAScreenReader()
         else
             QVERIFY2(!name.isEmpty() && name != shown, qPrintable(child->object()->objectName()));
     }
+}
+
+// F2 shows the trend window, a window of its own that closing leaves the monitor running.
+void TestFrekuensi::trendOpensWithF2()
+{
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_F2);
+    TrendWindow *trend = m_window->trendWindow();
+    QVERIFY(trend && trend->isVisible() && trend->isWindow());
+    QCOMPARE(trend->windowTitle(), u"Frekuensi — trend"_qs);
+    QCOMPARE(trend->span(), TrendWindow::TenMinutes);
+    trend->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(trend));
+    QTest::keyClick(trend, Qt::Key_4);
+    QCOMPARE(trend->span(), TrendWindow::Day);
+    trend->close();
+    QVERIFY(isRunning());
+    QVERIFY(m_window->pollTimer().isActive());
+}
+
+namespace {
+
+// Two hours at 0,25 s at 50,05 Hz, ending now, with one poll's spike to 50,30 Hz 70 minutes before
+// the end and the meter silent from 40 to 30 minutes before it.
+std::unique_ptr<History> twoHours()
+{
+    constexpr qint64 kEnd = 2 * 3'600'000;
+    auto kept = std::make_unique<History>(std::chrono::milliseconds(kEnd));
+    for (qint64 at = 0; at < kEnd; at += 250) {
+        const bool silent = at >= kEnd - 40 * 60'000 && at < kEnd - 30 * 60'000;
+        kept->add(at, silent ? History::Outcome::Miss : History::Outcome::Reading,
+                  at == kEnd - 70 * 60'000 ? 5030 : 5005);
+    }
+    return kept;
+}
+
+} // namespace
+
+void TestFrekuensi::trendChartDraws_data()
+{
+    // A pixel of the chart: its span, the scale, minutes before the end and a frequency in
+    // hundredths of a hertz; whether readings are drawn there, else the colour found.
+    QTest::addColumn<int>("span");
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<double>("minutesBefore");
+    QTest::addColumn<int>("centihertz");
+    QTest::addColumn<QRgb>("colour"); // 0: the readings' ink
+    QTest::addRow("the readings' line") << int(TrendWindow::Hour) << 1.0 << 10.0 << 5005 << 0u;
+    QTest::addRow("a silence is not bridged")
+        << int(TrendWindow::Hour) << 1.0 << 35.0 << 5005 << TrendChart::kBand;
+    for (const qreal scale : {1.0, 1.5, 2.0}) {
+        QTest::addRow("the band at %d %%", int(scale * 100))
+            << int(TrendWindow::Hour) << scale << 35.0 << 5012 << TrendChart::kBand;
+        QTest::addRow("above the band at %d %%", int(scale * 100))
+            << int(TrendWindow::Hour) << scale << 35.0 << 5023 << TrendChart::kBackground;
+    }
+    QTest::addRow("a day: one poll's spike kept") << int(TrendWindow::Day) << 1.0 << 70.0 << 5025
+                                                  << 0u;
+}
+
+void TestFrekuensi::trendChartDraws()
+{
+    QFETCH(int, span);
+    QFETCH(qreal, scale);
+    QFETCH(double, minutesBefore);
+    QFETCH(int, centihertz);
+    QFETCH(QRgb, colour);
+    const std::unique_ptr<History> history = twoHours();
+    TrendWindow trend(*history, kIndonesian);
+    trend.setSpan(TrendWindow::Span(span));
+    trend.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&trend));
+    TrendChart *chart = trend.chart();
+    QImage image(chart->size() * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    chart->render(&image);
+    // The column the chart draws that moment in.
+    const QRectF plot = chart->plotArea();
+    const double spanMinutes = span == TrendWindow::Day ? 1440 : 60;
+    const double x = plot.left() + 0.5 +
+                     int((spanMinutes - minutesBefore) / spanMinutes * int(plot.width()));
+    const QRgb found = image.pixel(int(x * scale), int(chart->yOf(centihertz) * scale));
+    if (colour)
+        QCOMPARE(found | 0xff000000, colour);
+    else
+        QVERIFY2(found != TrendChart::kBand && found != TrendChart::kBackground,
+                 qPrintable(QString::number(found, 16)));
+}
+
+void TestFrekuensi::trendFigures_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("span");
+    QTest::addColumn<QStringList>("figures"); // how each line starts
+    QTest::addRow("English, the last hour")
+        << u"en_GB"_qs << int(TrendWindow::Hour)
+        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs, u"Lowest: 50.05 Hz at "_qs,
+                       u"Highest: 50.05 Hz at "_qs, u"Mean: 50.05 Hz"_qs,
+                       u"Outside 49.80–50.20 Hz: 0 s"_qs, u"Readings: 12,000, misses: 2,400"_qs};
+    QTest::addRow("Indonesian, the last day")
+        << u"id_ID"_qs << int(TrendWindow::Day)
+        << QStringList{u"Sekarang: 50,05 Hz (+50 mHz)"_qs, u"Terendah: 50,05 Hz pada "_qs,
+                       u"Tertinggi: 50,30 Hz pada "_qs, u"Rata-rata: 50,05 Hz"_qs,
+                       u"Di luar 49,80–50,20 Hz: 0 detik"_qs,
+                       u"Pembacaan: 26.400, gagal: 2.400"_qs};
+}
+
+void TestFrekuensi::trendFigures()
+{
+    QFETCH(QString, language);
+    QFETCH(int, span);
+    QFETCH(QStringList, figures);
+    const Translation translation{QLocale(language)};
+    const std::unique_ptr<History> history = twoHours();
+    TrendWindow trend(*history, QLocale(language));
+    trend.setSpan(TrendWindow::Span(span));
+    const QStringList shown = trend.figures();
+    QCOMPARE(shown.size(), figures.size());
+    for (qsizetype i = 0; i < figures.size(); ++i)
+        QVERIFY2(shown[i].startsWith(figures[i]), qPrintable(shown.join(u'\n')));
+    // A screen reader hears the span and the same figures.
+    QVERIFY(trend.chart()->accessibleDescription().contains(shown.last()));
 }
 
 QTEST_MAIN(TestFrekuensi)

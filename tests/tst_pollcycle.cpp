@@ -41,6 +41,8 @@ private slots:
     void reportOverPolls();
     void meterTimedFromItsRequest_data();
     void meterTimedFromItsRequest();
+    void historyOverADay_data();
+    void historyOverADay();
 
 private:
     void makeCycle(const QString &portName);
@@ -498,6 +500,78 @@ void TestPollCycle::meterTimedFromItsRequest()
         QVERIFY2(answer->later && answer->ms == laterThanMs, qPrintable(told));
     else
         QVERIFY2(!answer->later && std::abs(answer->ms - delayMs) * 5 <= delayMs, qPrintable(told));
+}
+
+namespace {
+
+// A day and an hour of 0,25 s polls at 50,00 Hz, with one poll's spike to 50,30 Hz at hour 12, the
+// meter silent for ten minutes from 23:00 and the polls stopped for a minute from 23:30.
+const History &aDayOfPolls()
+{
+    static const History history = [] {
+        constexpr qint64 kHour = 3'600'000;
+        History day(std::chrono::hours(25));
+        for (qint64 at = 0; at < 25 * kHour; at += 250) {
+            if (at >= 23 * kHour + 30 * 60'000 && at < 23 * kHour + 31 * 60'000) {
+                if (at == 23 * kHour + 30 * 60'000)
+                    day.add(at, History::Outcome::Stop);
+                continue;
+            }
+            const bool silent = at >= 23 * kHour && at < 23 * kHour + 10 * 60'000;
+            day.add(at, silent ? History::Outcome::Miss : History::Outcome::Reading,
+                    at == 12 * kHour ? 5030 : 5000);
+        }
+        return day;
+    }();
+    return history;
+}
+
+} // namespace
+
+void TestPollCycle::historyOverADay_data()
+{
+    // A span of the day above, in minutes from its start; what its columns (one a minute) and its
+    // figures hold.
+    QTest::addColumn<int>("fromMinute");
+    QTest::addColumn<int>("toMinute");
+    QTest::addColumn<int>("readings");
+    QTest::addColumn<int>("misses");
+    QTest::addColumn<int>("gappedColumns"); // columns with a miss or a stop
+    QTest::addColumn<int>("highest");
+    QTest::addRow("dropped after a day") << 0 << 59 << 0 << 0 << 0 << 0;
+    QTest::addRow("the day: a one-poll spike kept per second")
+        << 60 << 1500 << 1440 * 240 - 10 * 240 - 240 << 2400 << 11 << 5030;
+    QTest::addRow("ten minutes silent: gaps, no readings") << 1380 << 1390 << 0 << 2400 << 10 << 0;
+    QTest::addRow("a stop: a gap, not a miss") << 1410 << 1412 << 240 << 0 << 1 << 5000;
+    QTest::addRow("across the hour's boundary, poll by poll and per second")
+        << 1435 << 1445 << 2400 << 0 << 0 << 5000;
+}
+
+void TestPollCycle::historyOverADay()
+{
+    QFETCH(int, fromMinute);
+    QFETCH(int, toMinute);
+    QFETCH(int, readings);
+    QFETCH(int, misses);
+    QFETCH(int, gappedColumns);
+    QFETCH(int, highest);
+    const History &day = aDayOfPolls();
+    const qint64 from = fromMinute * 60'000LL, to = toMinute * 60'000LL;
+    const std::vector<History::Stretch> columns = day.columns(from, to, toMinute - fromMinute);
+    History::Stretch all;
+    for (const History::Stretch &column : columns)
+        all.add(column);
+    QCOMPARE(all.readings, readings);
+    QCOMPARE(int(std::count_if(columns.begin(), columns.end(),
+                               [](const History::Stretch &column) { return column.gaps > 0; })),
+             gappedColumns);
+    const History::Figures figures = day.figures(from, to);
+    QCOMPARE(figures.readings, readings);
+    QCOMPARE(figures.misses, misses);
+    QCOMPARE(figures.highest.value_or(0), highest);
+    // Bounded: well under 8 MiB after a day at 0,25 s.
+    QVERIFY2(day.memoryBytes() < 8u << 20, qPrintable(QString::number(day.memoryBytes())));
+    qInfo("kept after a day at 0,25 s: %zu bytes", day.memoryBytes());
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)

@@ -6,7 +6,7 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 
 #include <array>
 
@@ -38,8 +38,6 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
         button->setAccessibleDescription(tr("%1, key %2").arg(spoken[span]).arg(span + 1));
         m_spans.addButton(button, span);
         buttons->addWidget(button);
-        connect(new QShortcut(QKeySequence(Qt::Key_1 + span), this), &QShortcut::activated, this,
-                [this, span] { setSpan(Span(span)); });
     }
     buttons->addStretch();
     connect(&m_spans, &QButtonGroup::idClicked, this, [this](int span) { setSpan(Span(span)); });
@@ -75,6 +73,16 @@ void TrendWindow::pollEnded()
 {
     if (isVisible())
         refresh();
+}
+
+void TrendWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Keys 1 to 4 choose the span, wherever the focus is in the window.
+    const int span = event->key() - Qt::Key_1;
+    if (span >= Minute && span <= Day && !(event->modifiers() & ~Qt::KeypadModifier))
+        setSpan(Span(span));
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void TrendWindow::showEvent(QShowEvent *event)

@@ -34,6 +34,7 @@ public slots:
     void pollEnded();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:

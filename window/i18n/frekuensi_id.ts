@@ -8,8 +8,12 @@
         <translation>Pembacaan frekuensi</translation>
     </message>
     <message>
-        <source>The latest reading from the meter, in hertz</source>
-        <translation>Pembacaan terakhir dari alat ukur, dalam hertz</translation>
+        <source>The latest reading from the meter, in hertz; F2 shows its trend</source>
+        <translation>Pembacaan terakhir dari alat ukur, dalam hertz; F2 menampilkan trennya</translation>
+    </message>
+    <message>
+        <source>Trend</source>
+        <translation>Tren</translation>
     </message>
     <message>
         <source>Watchdog ticks</source>
@@ -177,6 +181,101 @@
     <message>
         <source>Frekuensi already polls %1 for user %2.</source>
         <translation>Frekuensi sudah meminta data dari %1 untuk pengguna %2.</translation>
+    </message>
+</context>
+<context>
+    <name>TrendWindow</name>
+    <message>
+        <source>Frekuensi — trend</source>
+        <translation>Frekuensi — tren</translation>
+    </message>
+    <message>
+        <source>Trend chart</source>
+        <translation>Grafik tren</translation>
+    </message>
+    <message>
+        <source>1 min</source>
+        <translation>1 menit</translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation>10 menit</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 jam</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 jam</translation>
+    </message>
+    <message>
+        <source>The last minute</source>
+        <translation>Satu menit terakhir</translation>
+    </message>
+    <message>
+        <source>The last ten minutes</source>
+        <translation>Sepuluh menit terakhir</translation>
+    </message>
+    <message>
+        <source>The last hour</source>
+        <translation>Satu jam terakhir</translation>
+    </message>
+    <message>
+        <source>The last day</source>
+        <translation>Satu hari terakhir</translation>
+    </message>
+    <message>
+        <source>%1, key %2</source>
+        <translation>%1, tombol %2</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 jam %2 menit</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 menit %2 detik</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 detik</translation>
+    </message>
+    <message>
+        <source>Now: %1 Hz (%2 mHz)</source>
+        <translation>Sekarang: %1 Hz (%2 mHz)</translation>
+    </message>
+    <message>
+        <source>Lowest: %1 Hz at %2</source>
+        <translation>Terendah: %1 Hz pada %2</translation>
+    </message>
+    <message>
+        <source>Highest: %1 Hz at %2</source>
+        <translation>Tertinggi: %1 Hz pada %2</translation>
+    </message>
+    <message>
+        <source>Mean: %1 Hz</source>
+        <translation>Rata-rata: %1 Hz</translation>
+    </message>
+    <message>
+        <source>Outside %1–%2 Hz: %3</source>
+        <translation>Di luar %1–%2 Hz: %3</translation>
+    </message>
+    <message>
+        <source>No readings in this span</source>
+        <translation>Tidak ada pembacaan dalam rentang ini</translation>
+    </message>
+    <message>
+        <source>Readings: %1, misses: %2</source>
+        <translation>Pembacaan: %1, gagal: %2</translation>
+    </message>
+    <message>
+        <source>No reading since %1</source>
+        <translation>Tidak ada pembacaan sejak %1</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 </TS>
