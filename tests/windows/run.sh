@@ -189,8 +189,9 @@ cpu_share() { # SECONDS
   awk -v t=$((after - before)) -v h="$(getconf CLK_TCK)" -v s="$1" \
     'BEGIN {printf "%.2f", 100 * t / h / s}'
 }
-take_screenshot() { # PNG [root]: the window, or the whole screen (tooltips are windows of their own)
-  local which="-id $window"
+take_screenshot() { # PNG [root|WINDOW]: the program's window, the whole screen (tooltips are
+  # windows of their own) or another window
+  local which="-id ${2:-$window}"
   [[ ${2:-} == root ]] && which=-root
   wine10 sh -c "xwd -silent $which | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
 }
@@ -237,6 +238,15 @@ plug_device "$work/device5.log" --reply $'09990\r\n'
 start_program "$run" id_ID.UTF-8 yes
 sleep 3.5
 file_holds "$run" $'50,05\r\n' "Indonesian, reply 09990"
+# F2: the trend window, in Indonesian, while the polls keep their time; its picture.
+xdo key --window "$window" F2
+trend=$(timeout 10 "$repo/tests/windows/wine10.sh" xdotool search --sync --name 'tren$' | head -1) ||
+  fail "F2 showed no trend window within 10 s"
+sleep 6
+take_screenshot "$work/trend.png" "$trend"
+[[ -s $work/trend.png ]] || fail "no picture of the trend window"
+[[ -n $screenshot ]] && cp "$work/trend.png" "${screenshot%.png}-trend.png"
+check_period "$work/device5.log" 2 1000 "1,00 detik with the trend window open"
 exit_program
 run="$work/late"
 cp -r "$folder" "$run"
