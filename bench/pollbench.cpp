@@ -1,6 +1,8 @@
 // Measures the monitor's window polling a simulated device: CPU share, timing and latency.
 #include "devicethread.h"
 #include "frekuensi.h"
+#include "history.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -282,6 +284,62 @@ int runPolls(Frekuensi &window, DeviceThread &device, bool answered, int polls)
     return QApplication::exec();
 }
 
+// The period error's 95th percentile and largest, in ms.
+std::pair<double, double> periodError(const QList<qint64> &requests,
+                                      std::chrono::milliseconds nominal)
+{
+    QList<qint64> errors;
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        errors.append(std::abs(requests[i] - requests[i - 1] - nominal.count() * 1'000'000));
+    if (errors.isEmpty())
+        return {0, 0};
+    std::sort(errors.begin(), errors.end());
+    return {ms(errors[errors.size() * 95 / 100]), ms(errors.last())};
+}
+
+// The answered and the silent device at 0,25 s, without the trend window, with it at 10 min
+// (the program's own history), and with it at 24 h after a day of 0,25 s polls was fed in.
+int measureTrend(Frekuensi &window, DeviceThread &device, std::chrono::seconds duration)
+{
+    CloseRecorder closes(window);
+    device.setAnswer(kReply);
+    pollFor(window, closes, device, u"0,25 detik"_qs, 2s);
+    constexpr qint64 kDay = 24 * 3'600'000;
+    History day(std::chrono::milliseconds{kDay});
+    for (qint64 at = 0; at < kDay; at += 250)
+        day.add(at, History::Outcome::Reading, 5000 + int(at / 250 % 17) - 8);
+    TrendWindow own(window.pollCycle().history(), QLocale());
+    TrendWindow fed(day, QLocale());
+    fed.setSpan(TrendWindow::Day);
+    for (TrendWindow *trend : {&own, &fed})
+        QObject::connect(&window.pollCycle(), &PollCycle::pollEnded, trend,
+                         &TrendWindow::pollEnded);
+    std::printf("a day of 0,25 s polls kept: %zu bytes\n", day.memoryBytes());
+    std::printf("%-28s %-9s %10s %12s %12s  %s\n", "trend window", "device", "CPU %",
+                "p95 err ms", "max err ms", "memory");
+    for (TrendWindow *trend : {static_cast<TrendWindow *>(nullptr), &own, &fed}) {
+        if (trend)
+            trend->show();
+        for (const bool answered : {true, false}) {
+            if (answered)
+                device.setAnswer(kReply);
+            else
+                device.setResponder({});
+            const Run run = pollFor(window, closes, device, u"0,25 detik"_qs, duration);
+            const auto [p95, largest] = periodError(run.requests, 250ms);
+            std::printf("%-28s %-9s %10.3f %12.3f %12.3f  %s\n",
+                        !trend        ? "none"
+                        : trend == &own ? "10 min, the program's own"
+                                        : "24 h, a day fed in",
+                        answered ? "answered" : "silent", run.threadCpuPercent, p95, largest,
+                        memoryFigures(QCoreApplication::applicationPid()).constData());
+        }
+        if (trend)
+            trend->hide();
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -307,6 +365,8 @@ int main(int argc, char *argv[])
 
     if (args.value(0) == u"--polls")
         return runPolls(window, device, args.value(1) == u"answered", args.value(2).toInt());
+    if (args.value(0) == u"--trend")
+        return measureTrend(window, device, std::chrono::seconds(args.value(1, u"20"_qs).toInt()));
 
     const auto seconds = std::chrono::seconds(args.isEmpty() ? 20 : args.value(0).toInt());
     CloseRecorder closes(window);
