@@ -110,15 +110,23 @@ void TrendChart::paintEvent(QPaintEvent *)
                      QColor::fromRgb(kBand));
     const QFontMetricsF metrics(font());
     for (const int level : {History::kBandLow, History::kNominal, History::kBandHigh}) {
-        QPen pen(QColor::fromRgb(level == History::kNominal ? kText : kGap), 1,
-                 level == History::kNominal ? Qt::SolidLine : Qt::DashLine);
-        painter.setPen(pen);
+        painter.setPen(QPen(QColor::fromRgb(level == History::kNominal ? kText : kGap), 1,
+                            level == History::kNominal ? Qt::SolidLine : Qt::DashLine));
         painter.drawLine(QPointF(plot.left(), y(level)), QPointF(plot.right(), y(level)));
-        painter.setPen(QColor::fromRgb(kText));
-        const QString label = m_locale.toString(level / 100.0, 'f', 2);
-        painter.drawText(QRectF(0, y(level) - metrics.height() / 2, plot.left() - kMargin,
+    }
+    // Labels at the left: 50,00, the scale's ends, and the band's lines where they have room.
+    painter.setPen(QColor::fromRgb(kText));
+    QList<qreal> labelled;
+    for (const int level : {History::kNominal, History::kNominal + half, History::kNominal - half,
+                            History::kBandHigh, History::kBandLow}) {
+        const qreal at = y(level);
+        if (std::any_of(labelled.begin(), labelled.end(),
+                        [&](qreal other) { return std::abs(other - at) < metrics.height(); }))
+            continue;
+        labelled << at;
+        painter.drawText(QRectF(0, at - metrics.height() / 2, plot.left() - kMargin,
                                 metrics.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, label);
+                         Qt::AlignRight | Qt::AlignVCenter, m_locale.toString(level / 100.0, 'f', 2));
     }
     drawTimeTicks(painter, plot);
 
