@@ -128,7 +128,7 @@ wait "$first" 2> /dev/null || true # says it was killed
 flock -no "$XDG_RUNTIME_DIR/frekuensi-port3.lock" sleep 30 &
 holder=$!
 sleep 0.2
-timeout 5 "$work/first/frekuensi" 2> "$work/beside-holder.err" || true
+timeout 3 "$work/first/frekuensi" 2> "$work/beside-holder.err" || true
 kill -0 "$holder" 2> /dev/null || fail "the process holding the user's lock is gone"
 kill "$holder"
 echo "beside a plain process holding the user's lock: $(grep -c 'already polls' "$work/beside-holder.err") refusal, the process kept"

@@ -170,7 +170,9 @@ SingleInstance::Claim SingleInstance::claim()
         if (machine != Claim::First)
             return machine;
     }
-    listen();
+    // Only where this start holds the user's lock is a socket at the name a dead monitor's.
+    if (m_guard->userLock >= 0)
+        listen();
     return Claim::First;
 }
 
