@@ -14,8 +14,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QUrl>
+
+#include <optional>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -284,10 +287,48 @@ void Frekuensi::showTrend()
     if (!m_trend) {
         m_trend = new TrendWindow(m_cycle.history(), m_locale, this);
         connect(&m_cycle, &PollCycle::pollEnded, m_trend, &TrendWindow::pollEnded);
+        placeTrend();
     }
     m_trend->show();
     m_trend->raise();
     m_trend->activateWindow();
+}
+
+void Frekuensi::placeTrend()
+{
+    // Beside this window where the screen has room, else in the corner of the screen where it
+    // covers the least of this window: its controls stay in reach.
+    if (!screen())
+        return;
+    const QRect free = screen()->availableGeometry();
+    const QRect main = frameGeometry();
+    const QSize size = m_trend->frameGeometry().size();
+    constexpr int kGap = 8;
+    const QPoint places[] = {
+        main.bottomLeft() + QPoint(0, kGap),
+        main.topLeft() - QPoint(0, size.height() + kGap),
+        main.topRight() + QPoint(kGap, 0),
+        main.topLeft() - QPoint(size.width() + kGap, 0),
+        free.topLeft(),
+        QPoint(free.right() - size.width(), free.top()),
+        QPoint(free.left(), free.bottom() - size.height()),
+        QPoint(free.right() - size.width(), free.bottom() - size.height()),
+    };
+    std::optional<QPoint> best;
+    qint64 leastCovered = 0;
+    for (const QPoint &place : places) {
+        const QRect trend(place, size);
+        if (!free.contains(trend))
+            continue;
+        const QRect covered = trend.intersected(main);
+        const qint64 area = qint64(covered.width()) * covered.height();
+        if (!best || area < leastCovered) {
+            best = place;
+            leastCovered = area;
+        }
+    }
+    if (best)
+        m_trend->move(*best);
 }
 
 void Frekuensi::closeEvent(QCloseEvent *event)

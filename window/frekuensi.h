@@ -63,6 +63,7 @@ private:
     QLineEdit *field(Field field) const;
     // Closes the port if open and disables both timers (Stop and Exit).
     void haltPolling();
+    void placeTrend();
 
     QLabel *m_title;
     QLineEdit *m_reading;
