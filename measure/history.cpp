@@ -8,6 +8,7 @@ namespace {
 // not counted on (the program was stopped, or the machine slept).
 constexpr qint64 kLongestHold = 1500;
 constexpr qint64 kSecond = 1000;
+constexpr qint64 kMinute = 60 * kSecond;
 
 bool outsideBand(int centihertz)
 {
@@ -51,22 +52,43 @@ qint64 History::now() const
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start).count();
 }
 
+void History::addTo(Buckets &buckets, qint64 width, const Poll &poll)
+{
+    const qint64 start = poll.atMs / width * width;
+    if (buckets.empty() || buckets.back().startMs != start)
+        buckets.push_back({start, {}});
+    Bucket &bucket = buckets.back();
+    const Stretch before = bucket.stretch;
+    bucket.stretch.add(poll.outcome, poll.centihertz);
+    if (poll.outcome != Outcome::Reading)
+        return;
+    if (!before.readings || bucket.stretch.lowest < before.lowest)
+        bucket.lowestAfterMs = int(poll.atMs - start);
+    if (!before.readings || bucket.stretch.highest > before.highest)
+        bucket.highestAfterMs = int(poll.atMs - start);
+}
+
+void History::addOutside(Buckets &buckets, qint64 width, qint64 atMs, int ms)
+{
+    const qint64 start = atMs / width * width;
+    const auto held = std::find_if(buckets.rbegin(), buckets.rend(),
+                                   [&](const Bucket &kept) { return kept.startMs <= start; });
+    if (held != buckets.rend() && held->startMs == start)
+        held->outsideBandMs += ms;
+}
+
 void History::add(qint64 atMs, Outcome outcome, int centihertz)
 {
     // The reading before held until now: outside the band, that time counts where it began.
     if (m_last && m_last->outcome == Outcome::Reading && outsideBand(m_last->centihertz)) {
-        const qint64 second = m_last->atMs / kSecond;
-        const auto held = std::find_if(m_seconds.rbegin(), m_seconds.rend(),
-                                       [&](const Second &kept) { return kept.second <= second; });
-        if (held != m_seconds.rend() && held->second == second)
-            held->outsideBandMs += int(std::min(atMs - m_last->atMs, kLongestHold));
+        const int held = int(std::min(atMs - m_last->atMs, kLongestHold));
+        addOutside(m_seconds, kSecond, m_last->atMs, held);
+        addOutside(m_minutes, kMinute, m_last->atMs, held);
     }
     const Poll poll{atMs, centihertz, outcome};
     m_polls.push_back(poll);
-    const qint64 second = atMs / kSecond;
-    if (m_seconds.empty() || m_seconds.back().second != second)
-        m_seconds.push_back({second, {}});
-    m_seconds.back().stretch.add(outcome, centihertz);
+    addTo(m_seconds, kSecond, poll);
+    addTo(m_minutes, kMinute, poll);
     if (outcome == Outcome::Reading) {
         m_lastReadingAt = atMs;
         m_missingSince.reset();
@@ -85,8 +107,15 @@ void History::drop(qint64 atMs)
         m_polls.pop_front();
         m_pollsDropped = true;
     }
-    while (!m_seconds.empty() && (m_seconds.front().second + 1) * kSecond < atMs - kept)
+    while (!m_seconds.empty() && m_seconds.front().startMs + kSecond < atMs - kept)
         m_seconds.pop_front();
+    while (!m_minutes.empty() && m_minutes.front().startMs + kMinute < atMs - kept)
+        m_minutes.pop_front();
+}
+
+const History::Buckets &History::bucketsFor(qint64 columnMs) const
+{
+    return columnMs >= kMinute ? m_minutes : m_seconds;
 }
 
 std::vector<History::Stretch> History::columns(qint64 fromMs, qint64 toMs, int count) const
@@ -97,7 +126,7 @@ std::vector<History::Stretch> History::columns(qint64 fromMs, qint64 toMs, int c
     const auto column = [&](qint64 atMs) {
         return std::clamp(int((atMs - fromMs) * count / (toMs - fromMs)), 0, count - 1);
     };
-    // Poll by poll while the span lies in the last hour, else second by second.
+    // Poll by poll while the span lies in the last hour, else by second or by minute.
     const bool inFull = !m_pollsDropped || m_polls.front().atMs <= fromMs;
     if (inFull) {
         auto poll = std::lower_bound(m_polls.begin(), m_polls.end(), fromMs,
@@ -106,11 +135,11 @@ std::vector<History::Stretch> History::columns(qint64 fromMs, qint64 toMs, int c
             columns[column(poll->atMs)].add(poll->outcome, poll->centihertz);
         return columns;
     }
-    auto second = std::lower_bound(
-        m_seconds.begin(), m_seconds.end(), fromMs / kSecond,
-        [](const Second &kept, qint64 wanted) { return kept.second < wanted; });
-    for (; second != m_seconds.end() && second->second * kSecond < toMs; ++second)
-        columns[column(second->second * kSecond)].add(second->stretch);
+    const Buckets &buckets = bucketsFor((toMs - fromMs) / count);
+    auto bucket = std::lower_bound(buckets.begin(), buckets.end(), fromMs,
+                                   [](const Bucket &kept, qint64 at) { return kept.startMs < at; });
+    for (; bucket != buckets.end() && bucket->startMs < toMs; ++bucket)
+        columns[column(bucket->startMs)].add(bucket->stretch);
     return columns;
 }
 
@@ -118,22 +147,25 @@ History::Figures History::figures(qint64 fromMs, qint64 toMs) const
 {
     Figures figures;
     qint64 sum = 0;
-    auto second = std::lower_bound(
-        m_seconds.begin(), m_seconds.end(), fromMs / kSecond,
-        [](const Second &kept, qint64 wanted) { return kept.second < wanted; });
-    for (; second != m_seconds.end() && second->second * kSecond < toMs; ++second) {
-        const Stretch &stretch = second->stretch;
-        figures.outsideBandMs += second->outsideBandMs;
+    // By second within the hour, by minute beyond it.
+    const Buckets &buckets = bucketsFor(toMs - fromMs > std::chrono::milliseconds(kInFull).count()
+                                            ? kMinute
+                                            : kSecond);
+    auto bucket = std::lower_bound(buckets.begin(), buckets.end(), fromMs,
+                                   [](const Bucket &kept, qint64 at) { return kept.startMs < at; });
+    for (; bucket != buckets.end() && bucket->startMs < toMs; ++bucket) {
+        const Stretch &stretch = bucket->stretch;
+        figures.outsideBandMs += bucket->outsideBandMs;
         figures.misses += stretch.gaps - stretch.stops;
         if (!stretch.readings)
             continue;
         if (!figures.lowest || stretch.lowest < *figures.lowest) {
             figures.lowest = stretch.lowest;
-            figures.lowestAt = second->second * kSecond;
+            figures.lowestAt = bucket->startMs + bucket->lowestAfterMs;
         }
         if (!figures.highest || stretch.highest > *figures.highest) {
             figures.highest = stretch.highest;
-            figures.highestAt = second->second * kSecond;
+            figures.highestAt = bucket->startMs + bucket->highestAfterMs;
         }
         figures.readings += stretch.readings;
         sum += stretch.sum;
@@ -161,5 +193,6 @@ std::optional<qint64> History::noReadingSince() const
 
 std::size_t History::memoryBytes() const
 {
-    return m_polls.size() * sizeof(Poll) + m_seconds.size() * sizeof(Second) + sizeof(*this);
+    return m_polls.size() * sizeof(Poll) + (m_seconds.size() + m_minutes.size()) * sizeof(Bucket) +
+           sizeof(*this);
 }

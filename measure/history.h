@@ -10,9 +10,10 @@
 // Where the grid has been: every poll's outcome since the program started, for up to a day, in
 // memory only (nothing is written anywhere, nothing outlives the program). A poll took a reading
 // (as displayed, in hundredths of a hertz), missed, or the polls were stopped (Stop, until Start).
-// The last hour is kept poll by poll; the whole day per second, as the lowest, the sum and the
-// highest of its readings with its misses and stops, so that one poll's spike and every gap stay
-// visible however far back. Bounded whatever the interval: about 4.5 MiB after a day at 0,25 s.
+// The last hour is kept poll by poll; the whole day per second and per minute, as the lowest, the
+// sum and the highest of its readings with its misses and stops, so that one poll's spike and every
+// gap stay visible however far back, and a day's span is drawn from 1440 minutes. Bounded whatever
+// the interval: about 5 MiB after a day at 0,25 s.
 class History
 {
 public:
@@ -79,18 +80,27 @@ private:
         int centihertz;
         Outcome outcome;
     };
-    struct Second
+    // What fell in a second or a minute, from its start.
+    struct Bucket
     {
-        qint64 second;
+        qint64 startMs;
         Stretch stretch;
         int outsideBandMs = 0;
+        int lowestAfterMs = 0; // when its lowest and highest reading came, after its start
+        int highestAfterMs = 0;
     };
+    using Buckets = std::deque<Bucket>;
+    static void addTo(Buckets &buckets, qint64 width, const Poll &poll);
+    static void addOutside(Buckets &buckets, qint64 width, qint64 atMs, int ms);
+    // The buckets that serve a span cut into columns this wide.
+    const Buckets &bucketsFor(qint64 columnMs) const;
     void drop(qint64 atMs);
 
     QDateTime m_started;
     Clock::time_point m_start;
     std::deque<Poll> m_polls;     // the last hour in full
-    std::deque<Second> m_seconds; // the day, per second with anything in it
+    Buckets m_seconds; // the day, per second with anything in it
+    Buckets m_minutes; // the same per minute, for spans of more than an hour
     std::optional<Poll> m_last;
     std::optional<qint64> m_lastReadingAt;
     std::optional<qint64> m_missingSince;

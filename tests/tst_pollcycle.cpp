@@ -539,7 +539,7 @@ void TestPollCycle::historyOverADay_data()
     QTest::addColumn<int>("gappedColumns"); // columns with a miss or a stop
     QTest::addColumn<int>("highest");
     QTest::addRow("dropped after a day") << 0 << 59 << 0 << 0 << 0 << 0;
-    QTest::addRow("the day: a one-poll spike kept per second")
+    QTest::addRow("the day: a one-poll spike kept per minute")
         << 60 << 1500 << 1440 * 240 - 10 * 240 - 240 << 2400 << 11 << 5030;
     QTest::addRow("ten minutes silent: gaps, no readings") << 1380 << 1390 << 0 << 2400 << 10 << 0;
     QTest::addRow("a stop: a gap, not a miss") << 1410 << 1412 << 240 << 0 << 1 << 5000;

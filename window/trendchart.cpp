@@ -3,7 +3,6 @@
 #include "history.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -130,39 +129,38 @@ void TrendChart::paintEvent(QPaintEvent *)
     }
     drawTimeTicks(painter, plot);
 
-    // Each column's range and mean; the means joined where nothing missed between them.
+    // Each column's range and mean; the means joined where nothing missed between them. Drawn
+    // without antialiasing, a pixel column at a time: a repaint a poll stays cheap.
     painter.save();
     painter.setClipRect(plot);
-    QPainterPath means;
-    bool joined = false;
-    const QPen range(QColor::fromRgb(kRange), 1);
+    std::vector<QLineF> ranges;
+    QList<QList<QPointF>> lines{{}};
     for (int i = 0; i < count; ++i) {
         const History::Stretch &column = columns[std::size_t(i)];
         const qreal x = plot.left() + i + 0.5;
         if (column.gaps) {
             painter.fillRect(QRectF(x - 0.5, plot.bottom() - 3, 1, 3), QColor::fromRgb(kGap));
-            joined = false;
+            if (!lines.last().isEmpty())
+                lines.append(QList<QPointF>());
         }
         if (!column.readings)
             continue;
-        painter.setPen(range);
-        painter.drawLine(QPointF(x, y(column.highest) - 0.5), QPointF(x, y(column.lowest) + 0.5));
-        const QPointF mean(x, y(double(column.sum) / column.readings));
-        if (joined)
-            means.lineTo(mean);
-        else
-            means.moveTo(mean);
-        // A column that also missed ends the line here; the next reading starts a new one.
-        joined = column.gaps == 0;
+        if (column.highest != column.lowest)
+            ranges.emplace_back(QPointF(x, y(column.highest) - 0.5),
+                                QPointF(x, y(column.lowest) + 0.5));
+        lines.last() << QPointF(x, y(double(column.sum) / column.readings));
+        // A column that also missed ends the line at its reading; the next starts a new one.
+        if (column.gaps)
+            lines.append(QList<QPointF>());
     }
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor::fromRgb(kMean), 1.5));
-    painter.drawPath(means);
-    // A lone reading between gaps is a dot, not nothing.
-    for (int i = 0; i < count; ++i) {
-        const History::Stretch &column = columns[std::size_t(i)];
-        if (column.readings)
-            painter.drawPoint(QPointF(plot.left() + i + 0.5, y(double(column.sum) / column.readings)));
+    painter.setPen(QPen(QColor::fromRgb(kRange), 1));
+    painter.drawLines(ranges.data(), int(ranges.size()));
+    painter.setPen(QPen(QColor::fromRgb(kMean), 2));
+    for (const QList<QPointF> &line : lines) {
+        if (line.size() == 1)
+            painter.drawPoint(line.first());
+        else if (line.size() > 1)
+            painter.drawPolyline(line.constData(), int(line.size()));
     }
     painter.restore();
     painter.setPen(QColor::fromRgb(kText));

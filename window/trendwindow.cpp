@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QKeyEvent>
 
+#include <algorithm>
 #include <array>
 
 using namespace std::chrono_literals;
@@ -71,8 +72,16 @@ void TrendWindow::setSpan(Span span)
 
 void TrendWindow::pollEnded()
 {
-    if (isVisible())
-        refresh();
+    // Four polls a second would redraw a chart whose columns each stand for a second or more (but
+    // in the minute's span) and figures that change little: at most once a column's time, and at
+    // most once a second.
+    if (!isVisible())
+        return;
+    const qint64 now = m_history.now();
+    const qint64 column = kSpans[span()].count() / std::max(1, int(m_chart->plotArea().width()));
+    if (m_refreshedAt >= 0 && now - m_refreshedAt < std::clamp<qint64>(column, 0, 1000))
+        return;
+    refresh();
 }
 
 void TrendWindow::keyPressEvent(QKeyEvent *event)
@@ -125,6 +134,7 @@ QString TrendWindow::duration(qint64 ms) const
 void TrendWindow::refresh()
 {
     const qint64 end = m_history.now();
+    m_refreshedAt = end;
     m_chart->setEnd(end);
     const History::Figures shown = m_history.figures(end - kSpans[span()].count(), end);
     QStringList texts(FigureCount);

@@ -13,7 +13,8 @@ class TrendChart;
 // Where the grid has been: the trend window beside the main one, with the chart of a span (the
 // last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, for the eye, the
 // keyboard and a screen reader alike. It reads the poll's history and adds nothing to the poll: it
-// is redrawn once a poll at most, and only while it is shown.
+// is redrawn once a poll at most (and once a chart column's time, once a second at most), and only
+// while it is shown.
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -48,4 +49,5 @@ private:
     QButtonGroup m_spans;
     TrendChart *m_chart;
     QList<QLabel *> m_figures;
+    qint64 m_refreshedAt = -1; // ms since the start, by the history's clock
 };
