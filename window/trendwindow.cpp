@@ -73,8 +73,8 @@ void TrendWindow::setSpan(Span span)
 void TrendWindow::pollEnded()
 {
     // Four polls a second would redraw a chart whose columns each stand for a second or more (but
-    // in the minute's span) and figures that change little: at most once a column's time, and at
-    // most once a second.
+    // in the minute's span) and figures that change little: no sooner than a column's time after
+    // the last redraw, nor later than a second.
     if (!isVisible())
         return;
     const qint64 now = m_history.now();
