@@ -315,8 +315,8 @@ int measureTrend(Frekuensi &window, DeviceThread &device, std::chrono::seconds d
         QObject::connect(&window.pollCycle(), &PollCycle::pollEnded, trend,
                          &TrendWindow::pollEnded);
     std::printf("a day of 0,25 s polls kept: %zu bytes\n", day.memoryBytes());
-    std::printf("%-28s %-9s %10s %12s %12s  %s\n", "trend window", "device", "CPU %",
-                "p95 err ms", "max err ms", "memory");
+    std::printf("%-28s %-9s %10s %12s %12s  %s\n", "trend window", "device", "CPU %", "p95 err ms",
+                "max err ms", "memory");
     for (TrendWindow *trend : {static_cast<TrendWindow *>(nullptr), &own, &fed}) {
         if (trend)
             trend->show();
@@ -328,7 +328,7 @@ int measureTrend(Frekuensi &window, DeviceThread &device, std::chrono::seconds d
             const Run run = pollFor(window, closes, device, u"0,25 detik"_qs, duration);
             const auto [p95, largest] = periodError(run.requests, 250ms);
             std::printf("%-28s %-9s %10.3f %12.3f %12.3f  %s\n",
-                        !trend        ? "none"
+                        !trend          ? "none"
                         : trend == &own ? "10 min, the program's own"
                                         : "24 h, a day fed in",
                         answered ? "answered" : "silent", run.threadCpuPercent, p95, largest,

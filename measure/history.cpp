@@ -148,9 +148,8 @@ History::Figures History::figures(qint64 fromMs, qint64 toMs) const
     Figures figures;
     qint64 sum = 0;
     // By second within the hour, by minute beyond it.
-    const Buckets &buckets = bucketsFor(toMs - fromMs > std::chrono::milliseconds(kInFull).count()
-                                            ? kMinute
-                                            : kSecond);
+    const Buckets &buckets =
+        bucketsFor(toMs - fromMs > std::chrono::milliseconds(kInFull).count() ? kMinute : kSecond);
     auto bucket = std::lower_bound(buckets.begin(), buckets.end(), fromMs,
                                    [](const Bucket &kept, qint64 at) { return kept.startMs < at; });
     for (; bucket != buckets.end() && bucket->startMs < toMs; ++bucket) {
@@ -183,7 +182,7 @@ std::optional<History::Outcome> History::lastOutcome() const
 std::optional<int> History::lastReading() const
 {
     return m_last && m_last->outcome == Outcome::Reading ? std::optional(m_last->centihertz)
-                                                          : std::nullopt;
+                                                         : std::nullopt;
 }
 
 std::optional<qint64> History::noReadingSince() const

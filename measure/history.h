@@ -98,9 +98,9 @@ private:
 
     QDateTime m_started;
     Clock::time_point m_start;
-    std::deque<Poll> m_polls;     // the last hour in full
-    Buckets m_seconds; // the day, per second with anything in it
-    Buckets m_minutes; // the same per minute, for spans of more than an hour
+    std::deque<Poll> m_polls; // the last hour in full
+    Buckets m_seconds;        // the day, per second with anything in it
+    Buckets m_minutes;        // the same per minute, for spans of more than an hour
     std::optional<Poll> m_last;
     std::optional<qint64> m_lastReadingAt;
     std::optional<qint64> m_missingSince;

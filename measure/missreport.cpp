@@ -71,8 +71,8 @@ std::optional<MissReport::Line> MissReport::pollEnded(const MissCause &cause, Cl
     m_readingsInARow =
         cause.kind() == MissCause::None ? std::min(m_readingsInARow + 1, int(kWindow)) : 0;
     m_causeInARow = cause.kind() == MissCause::None ? 0
-                    : cause == m_cause                ? std::min(m_causeInARow + 1, int(kWindow))
-                                                      : 1;
+                    : cause == m_cause              ? std::min(m_causeInARow + 1, int(kWindow))
+                                                    : 1;
     if (cause.kind() != MissCause::None)
         m_cause = cause;
     m_state = rule.to;

@@ -29,10 +29,10 @@ ReadingFile::ReadingFile(const QString &directory)
 QString ReadingFile::temporaryPath() const
 {
     const QFileInfo target(m_path);
-    return target.dir().filePath(
-        QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
-        QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
-        QString::number(QRandomGenerator::global()->generate(), 36));
+    return target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
+                                 QString::number(QCoreApplication::applicationPid()) +
+                                 QLatin1Char('-') +
+                                 QString::number(QRandomGenerator::global()->generate(), 36));
 }
 
 bool ReadingFile::rewrite(const QString &text)

@@ -78,8 +78,8 @@ void ReplyTiming::replyWithin(Clock::time_point from, Clock::time_point to)
         return Span{std::max(from - m_requests[request], Clock::duration::zero()),
                     to - m_requests[request]};
     };
-    const std::size_t first = std::max(
-        m_answered, m_requests.size() > kCandidates ? m_requests.size() - kCandidates : 0);
+    const std::size_t first =
+        std::max(m_answered, m_requests.size() > kCandidates ? m_requests.size() - kCandidates : 0);
     for (std::size_t request = first; request < m_requests.size(); ++request) {
         if (to < m_requests[request])
             break;
@@ -103,8 +103,8 @@ void ReplyTiming::replyWithin(Clock::time_point from, Clock::time_point to)
     const bool agrees =
         m_delay && delay.from <= m_delay->to + kJitter && m_delay->from - kJitter <= delay.to;
     // What the replies so far have in common, when this one agrees with them.
-    m_delay = agrees ? Span{std::max(delay.from, m_delay->from), std::min(delay.to, m_delay->to)}
-                     : delay;
+    m_delay =
+        agrees ? Span{std::max(delay.from, m_delay->from), std::min(delay.to, m_delay->to)} : delay;
     if (m_delay->from > m_delay->to)
         m_delay = delay;
     m_answered = request + 1;
@@ -120,7 +120,8 @@ bool ReplyTiming::ruledOut(std::size_t request, const Span &delay) const
         return false;
     // The request before, answered after the same delay, had its reply come while a poll watched
     // and heard nothing.
-    const Clock::time_point middle = m_requests[request - 1] + delay.from + (delay.to - delay.from) / 2;
+    const Clock::time_point middle =
+        m_requests[request - 1] + delay.from + (delay.to - delay.from) / 2;
     return std::any_of(m_watches.begin(), m_watches.end(), [&](const Watch &watch) {
         return !watch.heard && watch.from <= middle && middle <= watch.to;
     });

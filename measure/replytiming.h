@@ -63,8 +63,8 @@ private:
     std::deque<bool> m_repliedTo;             // beside m_requests: a reply was matched to it
     std::size_t m_answered = 0;               // of m_requests, the oldest ones answered or passed
     std::deque<Watch> m_watches;
-    std::optional<Span> m_delay;  // what the latest replies agree on
-    std::deque<Span> m_answers;   // the latest replies' delays
+    std::optional<Span> m_delay; // what the latest replies agree on
+    std::deque<Span> m_answers;  // the latest replies' delays
     std::optional<Clock::time_point> m_closedAt;
     std::optional<Clock::time_point> m_sentAt;
     bool m_heard = false; // the current poll's wait saw a reply

@@ -502,8 +502,8 @@ void TestFrekuensi::trendChartDraws_data()
         QTest::addRow("above the band at %d %%", int(scale * 100))
             << int(TrendWindow::Hour) << scale << 35.0 << 5023 << TrendChart::kBackground;
     }
-    QTest::addRow("a day: one poll's spike kept") << int(TrendWindow::Day) << 1.0 << 70.0 << 5025
-                                                  << 0u;
+    QTest::addRow("a day: one poll's spike kept")
+        << int(TrendWindow::Day) << 1.0 << 70.0 << 5025 << 0u;
 }
 
 void TestFrekuensi::trendChartDraws()
@@ -525,8 +525,8 @@ void TestFrekuensi::trendChartDraws()
     // The column the chart draws that moment in.
     const QRectF plot = chart->plotArea();
     const double spanMinutes = span == TrendWindow::Day ? 1440 : 60;
-    const double x = plot.left() + 0.5 +
-                     int((spanMinutes - minutesBefore) / spanMinutes * int(plot.width()));
+    const double x =
+        plot.left() + 0.5 + int((spanMinutes - minutesBefore) / spanMinutes * int(plot.width()));
     const QRgb found = image.pixel(int(x * scale), int(chart->yOf(centihertz) * scale));
     if (colour)
         QCOMPARE(found | 0xff000000, colour);
@@ -542,15 +542,15 @@ void TestFrekuensi::trendFigures_data()
     QTest::addColumn<QStringList>("figures"); // how each line starts
     QTest::addRow("English, the last hour")
         << u"en_GB"_qs << int(TrendWindow::Hour)
-        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs, u"Lowest: 50.05 Hz at "_qs,
-                       u"Highest: 50.05 Hz at "_qs, u"Mean: 50.05 Hz"_qs,
+        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs,     u"Lowest: 50.05 Hz at "_qs,
+                       u"Highest: 50.05 Hz at "_qs,       u"Mean: 50.05 Hz"_qs,
                        u"Outside 49.80–50.20 Hz: 0 s"_qs, u"Readings: 12,000, misses: 2,400"_qs};
     QTest::addRow("Indonesian, the last day")
         << u"id_ID"_qs << int(TrendWindow::Day)
-        << QStringList{u"Sekarang: 50,05 Hz (+50 mHz)"_qs, u"Terendah: 50,05 Hz pada "_qs,
-                       u"Tertinggi: 50,30 Hz pada "_qs, u"Rata-rata: 50,05 Hz"_qs,
-                       u"Di luar 49,80–50,20 Hz: 0 detik"_qs,
-                       u"Pembacaan: 26.400, gagal: 2.400"_qs};
+        << QStringList{
+               u"Sekarang: 50,05 Hz (+50 mHz)"_qs,    u"Terendah: 50,05 Hz pada "_qs,
+               u"Tertinggi: 50,30 Hz pada "_qs,       u"Rata-rata: 50,05 Hz"_qs,
+               u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.400, gagal: 2.400"_qs};
 }
 
 void TestFrekuensi::trendFigures()

@@ -499,8 +499,12 @@ void TestReadingFile::writerRemovesOnlyItsLeftovers()
     const QByteArray line("49,98\r\n");
     QVERIFY(plant(u".freq.text.%1-1a2b3c"_qs.arg(goneId), line) &&
             plant(u".freq.text.%1-z"_qs.arg(goneId), {})); // its own
-    QStringList kept{u".freq.text.ABC"_qs,  u".freq.text.12345678"_qs, u".freq.text.abc.bak"_qs,
-                     u"freq.text.abc"_qs,   u".freq.text.tmp"_qs,      u".freq.text.1a2b3c"_qs,
+    QStringList kept{u".freq.text.ABC"_qs,
+                     u".freq.text.12345678"_qs,
+                     u".freq.text.abc.bak"_qs,
+                     u"freq.text.abc"_qs,
+                     u".freq.text.tmp"_qs,
+                     u".freq.text.1a2b3c"_qs,
                      inUse};
     for (const QString &name : kept)
         QVERIFY(plant(name, line));
@@ -521,8 +525,9 @@ void TestReadingFile::writerRemovesOnlyItsLeftovers()
     kept << link;
 #endif
     const auto entries = [&dir] {
-        return QDir(dir.path()).entryList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name);
     };
 
     ReadingWriter writer(dir.path());

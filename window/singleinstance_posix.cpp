@@ -198,8 +198,9 @@ SingleInstance::Claim SingleInstance::claimMachine()
         const bool reachable = fd >= 0 || errno != EACCES;
         qWarning("%s is not a lock file of root or group %s (%s): the folder guards instead",
                  path.constData(), group.constData(),
-                 fd < 0 ? std::strerror(errno) : S_ISREG(file.st_mode) ? "a stranger's file" :
-                                                                          "not a plain file");
+                 fd < 0                  ? std::strerror(errno)
+                 : S_ISREG(file.st_mode) ? "a stranger's file"
+                                         : "not a plain file");
         if (fd >= 0)
             ::close(fd);
         fd = reachable ? ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;

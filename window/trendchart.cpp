@@ -33,8 +33,8 @@ int halfScaleOf(const std::vector<History::Stretch> &columns)
     int half = kNarrowestHalf;
     for (const History::Stretch &column : columns) {
         if (column.readings)
-            half = std::max({half, History::kNominal - column.lowest,
-                             column.highest - History::kNominal});
+            half = std::max(
+                {half, History::kNominal - column.lowest, column.highest - History::kNominal});
     }
     return half > kNarrowestHalf ? half + std::max(1, half / 20) : half;
 }
@@ -123,9 +123,9 @@ void TrendChart::paintEvent(QPaintEvent *)
                         [&](qreal other) { return std::abs(other - at) < metrics.height(); }))
             continue;
         labelled << at;
-        painter.drawText(QRectF(0, at - metrics.height() / 2, plot.left() - kMargin,
-                                metrics.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, m_locale.toString(level / 100.0, 'f', 2));
+        painter.drawText(
+            QRectF(0, at - metrics.height() / 2, plot.left() - kMargin, metrics.height()),
+            Qt::AlignRight | Qt::AlignVCenter, m_locale.toString(level / 100.0, 'f', 2));
     }
     drawTimeTicks(painter, plot);
 

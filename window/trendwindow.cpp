@@ -4,9 +4,9 @@
 #include "trendchart.h"
 
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QKeyEvent>
 
 #include <algorithm>
 #include <array>
@@ -73,8 +73,8 @@ void TrendWindow::setSpan(Span span)
 void TrendWindow::pollEnded()
 {
     // Four polls a second would redraw a chart whose columns each stand for a second or more (but
-    // in the minute's span) and figures that change little: no sooner than a column's time after
-    // the last redraw, nor later than a second.
+    // in the minute's span) and figures that change little: no sooner after the last redraw than
+    // the lesser of a column's time and a second.
     if (!isVisible())
         return;
     const qint64 now = m_history.now();
@@ -141,8 +141,8 @@ void TrendWindow::refresh()
     if (const std::optional<int> now = m_history.lastReading()) {
         const int deviation = (*now - History::kNominal) * 10;
         texts[Now] = tr("Now: %1 Hz (%2 mHz)")
-                         .arg(hertz(*now), (deviation > 0 ? u"+"_qs : QString()) +
-                                               m_locale.toString(deviation));
+                         .arg(hertz(*now),
+                              (deviation > 0 ? u"+"_qs : QString()) + m_locale.toString(deviation));
     }
     if (shown.lowest) {
         texts[Lowest] = tr("Lowest: %1 Hz at %2").arg(hertz(*shown.lowest), clock(shown.lowestAt));
