@@ -40,7 +40,7 @@ if [[ ${2:-} != --inside ]]; then
   # An exFAT stick through FUSE, mounted by root with umask=000 as an automounter may mount one.
   if command -v mkfs.exfat > /dev/null && command -v mount.exfat-fuse > /dev/null &&
     [[ -c /dev/fuse ]] && losetup -f > /dev/null 2>&1; then
-    truncate -s 16M "$work/stick.img"
+    truncate -s 32M "$work/stick.img" # the sanitizer build's program takes 17 MB
     mkfs.exfat "$work/stick.img" > /dev/null
     stick_loop=$(losetup -f --show "$work/stick.img")
     mkdir "$work/stick"

@@ -469,12 +469,15 @@ void TestFrekuensi::trendOpensWithF2()
 namespace {
 
 // Two hours at 0,25 s at 50,05 Hz, ending now, with one poll's spike to 50,30 Hz 70 minutes before
-// the end and the meter silent from 40 to 30 minutes before it.
+// the end and the meter silent from 40 to 30 minutes before it. No polls for 20 s around the hour's
+// start: the span's counts do not depend on how long this took (a sanitizer build is slow).
 std::unique_ptr<History> twoHours()
 {
     constexpr qint64 kEnd = 2 * 3'600'000;
     auto kept = std::make_unique<History>(std::chrono::milliseconds(kEnd));
     for (qint64 at = 0; at < kEnd; at += 250) {
+        if (std::abs(at - (kEnd - 3'600'000)) < 10'000)
+            continue;
         const bool silent = at >= kEnd - 40 * 60'000 && at < kEnd - 30 * 60'000;
         kept->add(at, silent ? History::Outcome::Miss : History::Outcome::Reading,
                   at == kEnd - 70 * 60'000 ? 5030 : 5005);
@@ -544,7 +547,7 @@ void TestFrekuensi::trendFigures_data()
         << u"en_GB"_qs << int(TrendWindow::Hour)
         << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs,     u"Lowest: 50.05 Hz at "_qs,
                        u"Highest: 50.05 Hz at "_qs,       u"Mean: 50.05 Hz"_qs,
-                       u"Outside 49.80–50.20 Hz: 0 s"_qs, u"Readings: 12,000, misses: 2,400"_qs};
+                       u"Outside 49.80–50.20 Hz: 0 s"_qs, u"Readings: 11,960, misses: 2,400"_qs};
     QTest::addRow("Indonesian, the last day")
         << u"id_ID"_qs << int(TrendWindow::Day)
         << QStringList{
