@@ -553,7 +553,7 @@ void TestFrekuensi::trendFigures_data()
         << QStringList{
                u"Sekarang: 50,05 Hz (+50 mHz)"_qs,    u"Terendah: 50,05 Hz pada "_qs,
                u"Tertinggi: 50,30 Hz pada "_qs,       u"Rata-rata: 50,05 Hz"_qs,
-               u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.400, gagal: 2.400"_qs};
+               u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.321, gagal: 2.400"_qs};
 }
 
 void TestFrekuensi::trendFigures()
