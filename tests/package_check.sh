@@ -6,25 +6,44 @@
 # upgrade over an earlier version's folder keeps the line and removes what was planted there, and
 # a purge removes what the programs wrote and ends well beside what it must leave. Installs the
 # package for real, so it needs root and a machine without frekuensi installed (CI's).
+# Usage: tests/package_check.sh BUILD... : the package of each build folder, one after the other;
+# a package of another architecture is installed beside this machine's libraries of it
+# (multiarch) and its programs run under the emulator the table names.
 set -euo pipefail
-build=$(realpath "$1")
 [[ $(id -u) -eq 0 ]] || { echo "needs root: it installs the package"; exit 1; }
 if dpkg-query -W frekuensi > /dev/null 2>&1; then
   echo "frekuensi is installed on this machine; not touching it"; exit 1
 fi
-(cd "$build" && cpack -G DEB > /dev/null)
-deb=$(ls "$build"/frekuensi_*_amd64.deb)
+# What runs a package's programs here, by its architecture: the machine itself, or an emulator.
+declare -A runs_on=(
+  [amd64]=""
+  [arm64]="qemu-aarch64-static -L /"
+)
+# Several builds: each package in turn, each checked by a run of its own.
+if (($# > 1)); then
+  for build in "$@"; do bash "$0" "$build" || exit 1; done
+  exit 0
+fi
+build=$(realpath "$1")
 fail() { echo "FAIL: $*"; exit 1; }
+made=$(cd "$build" && cpack -G DEB 2>&1) || fail "cpack in $build: $made"
+deb=$(sed -n 's/.*package: \(.*\.deb\) generated\./\1/p' <<< "$made")
+[[ -f $deb ]] || fail "cpack made no .deb in $build: $made"
+architecture=$(dpkg-deb -f "$deb" Architecture)
+[[ -v runs_on[$architecture] ]] || fail "nothing here runs the $architecture programs of $deb"
+[[ $deb == */frekuensi_*_$architecture.deb ]] || fail "$deb is not named for $architecture"
+run=${runs_on[$architecture]}
+echo "$(basename "$deb")${run:+, its programs run by $run}:"
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 chmod 755 "$work"
 device=
+trap 'set +e; kill $device 2> /dev/null; wait $device; dpkg --purge frekuensi > /dev/null 2>&1; rm -rf "$work"' EXIT
 
 tags=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null | grep -v ' dir-or-file-in-opt ' || true)
 [[ -z "$tags" ]] || fail "lintian: $tags"
 
 dpkg -i "$deb" > /dev/null
-trap 'set +e; kill $device 2> /dev/null; wait $device; dpkg --purge frekuensi > /dev/null 2>&1; rm -rf "$work"' EXIT
 bin=/opt/frekuensi/bin data=/var/opt/frekuensi
 loose=$(find /opt/frekuensi \( ! -type l -perm /022 \) -o ! -user root -o ! -group root)
 [[ -z $loose ]] || fail "not root's alone: $loose"
@@ -47,15 +66,15 @@ done
 # monitor polls and leaves.
 dialout=$(getent group dialout | cut -d: -f3)
 as() { setpriv --reuid "$1" --regid "$1" --groups "$dialout" -- "${@:2}"; }
-"$build/simdevice/frekuensi-simdevice" --delay 0 > "$work/device.log" &
+$run "$build/simdevice/frekuensi-simdevice" --delay 0 > "$work/device.log" &
 device=$!
 for _ in $(seq 50); do [[ -s $work/device.log ]] && break; sleep 0.1; done
 pty=$(head -1 "$work/device.log")
 chmod 666 "$pty"
 monitor() { # OPERATOR SECONDS: the installed monitor, ended after SECONDS
-  mkdir -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
+  rm -rf "$work/run-$1" && mkdir -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
   timeout "$2" "$repo/tests/support/in-private-dev.sh" "$pty" -- setpriv --reuid "$1" --regid "$1" \
-    --groups "$dialout" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run-$1" $bin/frekuensi \
+    --groups "$dialout" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run-$1" $run $bin/frekuensi \
     > /dev/null 2> "$work/$1.err" || true
 }
 monitor 4242 8 &
@@ -66,7 +85,7 @@ for _ in $(seq 60); do [[ $(line) =~ ^50[.,]00$'\r'$ ]] && break; sleep 0.1; don
 monitor 4243 3
 grep -q 'already polls /dev/ttyS2 for user 4242' "$work/4243.err" || fail "the second operator's start said: $(cat "$work/4243.err")"
 wait $first
-echo "installed monitor: $bin/freq.text reads $(od -An -c $bin/freq.text | tr -s ' ');" \
+echo "installed monitor ($(readelf -h $bin/frekuensi | sed -n 's/ *Machine: *//p')): $bin/freq.text reads $(od -An -c $bin/freq.text | tr -s ' ');" \
   "a second operator was told: $(grep 'already polls' "$work/4243.err")"
 for tried in "touch $bin/qt.conf" "mv $bin/frekuensi $bin/gone" "rm -f $bin/freq.text" \
              "rm -f $data/freq.text" "sh -c 'echo x > $data/mine && mv -f $data/mine $data/freq.text'"; do
