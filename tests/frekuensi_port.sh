@@ -43,9 +43,17 @@ adapter ttyUSB5 1-1.8 0 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB6 1-1.8 1 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB7 1-1.9 0 0403 6001 FTDI FT232R CLONE01
 adapter ttyUSB8 1-1.10 0 0403 6001 FTDI FT232R CLONE01
-mkdir -p "$work/sys/devices/platform/serial8250/tty/ttyS0"
-ln -s ../../serial8250 "$work/sys/devices/platform/serial8250/tty/ttyS0/device"
-ln -s "$work/sys/devices/platform/serial8250/tty/ttyS0" "$work/sys/class/tty/ttyS0"
+builtin() { # TTY DEVICE [TYPE]: a serial port of the machine, the 8250 driver's with its type
+  mkdir -p "$work/sys/devices/platform/$2/tty/$1"
+  ln -s ../.. "$work/sys/devices/platform/$2/tty/$1/device"
+  [[ -z ${3:-} ]] || echo "$3" > "$work/sys/devices/platform/$2/tty/$1/type"
+  ln -s "$work/sys/devices/platform/$2/tty/$1" "$work/sys/class/tty/$1"
+  touch "$work/dev/$1"
+}
+builtin ttyS0 serial8250 0 # a name the driver keeps with no UART behind it
+builtin ttyAMA0 fe201000.serial # a board's UART, the kernel's console too
+mkdir -p "$work/sys/class/tty/console" && echo "tty1 ttyAMA0" > "$work/sys/class/tty/console/active"
+ln -s ttyAMA0 "$work/dev/serial0"
 controls=$'[\x01-\x09\x0b-\x1f\x7f]'
 
 listed=$(port list)
@@ -56,9 +64,12 @@ grep -qF "$work/dev/ttyUSB1: QinHeng USB Serial (USB 1a86:7523, serial number no
   fail "list does not show the adapter without a serial number"
 grep -qF "$work/dev/ttyUSB4: Evil?]0;owned? CP2102?[2J (USB" <<< "$listed" || fail "control characters were not shown as ?"
 ! grep -q "$controls" <<< "$listed" || fail "list passed control characters to the terminal"
-! grep -q ttyS0 <<< "$listed" || fail "list shows the built-in port as an adapter"
+! grep -q ttyS0 <<< "$listed" || fail "list shows a port with no UART behind it"
+grep -qFx "  $work/dev/ttyAMA0: the machine's own serial port" <<< "$(sed -n '/own serial ports:/,$p' <<< "$listed")" ||
+  fail "list does not show the board's UART as the machine's own"
 
 rule=$work/rules/70-frekuensi-port3.rules
+cd "$work/dev" # a device named as an operator would, in /dev
 # use's words | what | the rule's match (all it may hold besides SUBSYSTEM, the link and the flag)
 while IFS='|' read -r words what match; do
   # shellcheck disable=SC2086 # the words are use's arguments
@@ -67,8 +78,10 @@ while IFS='|' read -r words what match; do
   [[ $rules == "SUBSYSTEM==\"tty\", $match, SYMLINK+=\"frekuensi-port3\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" ]] ||
     fail "$what: the rule is $(cat "$rule")"
   ! grep -q "$controls" <<< "$said$(cat "$rule")" || fail "$what: control characters reached the terminal or the rule"
-  [[ $(tail -1 "$work/udevadm.log") == "trigger --action=change --settle $work/sys/class/tty/${words#--socket }" ]] ||
+  [[ $(tail -1 "$work/udevadm.log") == "trigger --action=change --settle $work/sys/class/tty/$(basename "$(readlink -f "${words#--socket }")")" ]] ||
     fail "$what: udev was re-triggered with: $(tail -1 "$work/udevadm.log")"
+  [[ $words != *serial0 ]] || grep -qF "console is on $work/dev/ttyAMA0 too" <<< "$said" ||
+    fail "$what: use did not warn of the kernel's console: $said"
 done << 'EOF'
 ttyUSB0|by serial number|ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ATTRS{serial}=="A10K5ABC", ENV{ID_USB_INTERFACE_NUM}=="00"
 ttyUSB1|without a serial number, by USB socket|KERNELS=="1-1.4", ATTRS{idVendor}=="1a86", ATTRS{idProduct}=="7523", ENV{ID_USB_INTERFACE_NUM}=="00"
@@ -77,13 +90,15 @@ ttyUSB3|a glob serial number, by USB socket|KERNELS=="1-1.6", ATTRS{idVendor}=="
 ttyUSB4|escape bytes in the maker and product|ATTRS{idVendor}=="10c4", ATTRS{idProduct}=="ea60", ATTRS{serial}=="B22", ENV{ID_USB_INTERFACE_NUM}=="00"
 ttyUSB6|the second channel of a two-channel adapter|ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="DUAL1", ENV{ID_USB_INTERFACE_NUM}=="01"
 --socket ttyUSB7|one of two adapters with one serial number, by socket|KERNELS=="1-1.9", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", ENV{ID_USB_INTERFACE_NUM}=="00"
+ttyAMA0|a board's own UART, by its kernel name|KERNEL=="ttyAMA0"
+serial0|the board's UART by udev's name for it|KERNEL=="ttyAMA0"
 EOF
 [[ $(ls "$work/rules") == 70-frekuensi-port3.rules ]] || fail "the rules folder holds $(ls "$work/rules")"
 before=$(cat "$rule")
 said=$(port use ttyUSB8 2>&1) && fail "a rule matching two adapters was written"
 grep -qF "more than one device present: $work/dev/ttyUSB7 $work/dev/ttyUSB8" <<< "$said" &&
   grep -qF "sudo frekuensi-port use --socket ttyUSB8" <<< "$said" || fail "for two adapters with one serial number: $said"
-! port use ttyS0 2> /dev/null || fail "a port without USB was taken as an adapter"
+! port use ttyS0 2> /dev/null || fail "a port with no UART behind it was taken"
 ! port use ttyUSB9 2> /dev/null || fail "a missing device was taken"
 [[ $(cat "$rule") == "$before" ]] || fail "a refused use changed the rule"
 
