@@ -55,6 +55,9 @@ for program in frekuensi frekuensi-demo; do
   ! readelf -S $bin/$program | grep -q '\.debug_' || fail "$program is not stripped"
 done
 [[ -L /usr/share/applications/frekuensi.desktop ]] || fail "no menu entry"
+# The guide's way to start it at logon is a copy of the menu entry in ~/.config/autostart.
+[[ $(sed -n 's/^Exec=//p' /usr/share/applications/frekuensi.desktop) == $bin/frekuensi ]] ||
+  fail "the menu entry does not start the installed monitor"
 [[ $(readlink /usr/sbin/frekuensi-port) == $bin/frekuensi-port ]] || fail "frekuensi-port is not on root's path"
 /usr/sbin/frekuensi-port list > /dev/null || fail "frekuensi-port list failed"
 for guide in operator-guide.html panduan-operator.html frekuensi.png; do
