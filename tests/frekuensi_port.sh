@@ -43,17 +43,13 @@ adapter ttyUSB5 1-1.8 0 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB6 1-1.8 1 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB7 1-1.9 0 0403 6001 FTDI FT232R CLONE01
 adapter ttyUSB8 1-1.10 0 0403 6001 FTDI FT232R CLONE01
-builtin() { # TTY DEVICE [TYPE]: a serial port of the machine, the 8250 driver's with its type
-  mkdir -p "$work/sys/devices/platform/$2/tty/$1"
-  ln -s ../.. "$work/sys/devices/platform/$2/tty/$1/device"
-  [[ -z ${3:-} ]] || echo "$3" > "$work/sys/devices/platform/$2/tty/$1/type"
-  ln -s "$work/sys/devices/platform/$2/tty/$1" "$work/sys/class/tty/$1"
-  touch "$work/dev/$1"
-}
-builtin ttyS0 serial8250 0 # a name the driver keeps with no UART behind it
-builtin ttyAMA0 fe201000.serial # a board's UART, the kernel's console too
-mkdir -p "$work/sys/class/tty/console" && echo "tty1 ttyAMA0" > "$work/sys/class/tty/console/active"
-ln -s ttyAMA0 "$work/dev/serial0"
+# The machine's own: a name the 8250 driver keeps with no UART (type 0); a board's UART, the console.
+for port in serial8250/tty/ttyS0 fe201000.serial/tty/ttyAMA0; do
+  mkdir -p "$work/sys/devices/$port" "$work/sys/class/tty/console" && touch "$work/dev/${port##*/}"
+  ln -s ../.. "$work/sys/devices/$port/device" && ln -s "$work/sys/devices/$port" "$work/sys/class/tty"
+done
+echo 0 > "$work/sys/devices/serial8250/tty/ttyS0/type"
+echo "tty1 ttyAMA0" > "$work/sys/class/tty/console/active" && ln -s ttyAMA0 "$work/dev/serial0"
 controls=$'[\x01-\x09\x0b-\x1f\x7f]'
 
 listed=$(port list)

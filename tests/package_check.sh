@@ -6,9 +6,8 @@
 # upgrade over an earlier version's folder keeps the line and removes what was planted there, and
 # a purge removes what the programs wrote and ends well beside what it must leave. Installs the
 # package for real, so it needs root and a machine without frekuensi installed (CI's).
-# Usage: tests/package_check.sh BUILD... : the package of each build folder, one after the other;
-# a package of another architecture is installed beside this machine's libraries of it
-# (multiarch) and its programs run under the emulator the table names.
+# Usage: tests/package_check.sh BUILD... : each build's package in turn; one of another
+# architecture uses this machine's libraries of it (multiarch) and the emulator the table names.
 set -euo pipefail
 [[ $(id -u) -eq 0 ]] || { echo "needs root: it installs the package"; exit 1; }
 if dpkg-query -W frekuensi > /dev/null 2>&1; then
@@ -26,9 +25,8 @@ if (($# > 1)); then
 fi
 build=$(realpath "$1")
 fail() { echo "FAIL: $*"; exit 1; }
-made=$(cd "$build" && cpack -G DEB 2>&1) || fail "cpack in $build: $made"
-deb=$(sed -n 's/.*package: \(.*\.deb\) generated\./\1/p' <<< "$made")
-[[ -f $deb ]] || fail "cpack made no .deb in $build: $made"
+deb=$(cd "$build" && cpack -G DEB 2>&1 | sed -n 's/.*package: \(.*\.deb\) generated\./\1/p')
+[[ -f $deb ]] || fail "cpack made no .deb in $build"
 architecture=$(dpkg-deb -f "$deb" Architecture)
 [[ -v runs_on[$architecture] ]] || fail "nothing here runs the $architecture programs of $deb"
 [[ $deb == */frekuensi_*_$architecture.deb ]] || fail "$deb is not named for $architecture"
@@ -75,7 +73,7 @@ for _ in $(seq 50); do [[ -s $work/device.log ]] && break; sleep 0.1; done
 pty=$(head -1 "$work/device.log")
 chmod 666 "$pty"
 monitor() { # OPERATOR SECONDS: the installed monitor, ended after SECONDS
-  rm -rf "$work/run-$1" && mkdir -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
+  mkdir -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
   timeout "$2" "$repo/tests/support/in-private-dev.sh" "$pty" -- setpriv --reuid "$1" --regid "$1" \
     --groups "$dialout" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run-$1" $run $bin/frekuensi \
     > /dev/null 2> "$work/$1.err" || true
