@@ -6,8 +6,7 @@
 # for Windows into build-windows-qt/ (the archive given with --qt-archive=FILE; without one, the
 # one tools/qt-windows/build-qt.sh made and keeps in /var/cache/frekuensi, which it then builds
 # first, once: about 20 minutes on 2 cores), and makes (once, as root) the Debian 13 tree with
-# Wine 10 that the Windows tests run in; with --ci everything the CI stages need but the arm64
-# ones, which CI installs with --arm64 while the README's tests run.
+# Wine 10 that the Windows tests run in; with --ci everything the CI stages need.
 # Works as root without sudo and as a user with sudo, and fetches the package lists first, so it
 # works on a fresh machine whose lists were never fetched. Installs nothing when all is there.
 set -eu
@@ -33,6 +32,7 @@ for option in "$@"; do
   --qt-archive=*) qt=${option#--qt-archive=} ;;
   --ci)
     windows=true
+    arm64=true
     # xvfb, xdotool and x11-apps: the slow-disk check clicks the real window and pictures it.
     packages="$packages clang-14 libclang-rt-14-dev lintian xvfb xdotool x11-apps"
     ;;
