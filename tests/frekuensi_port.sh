@@ -6,9 +6,11 @@
 # chosen device only, that it changes nothing where it may not write, what it says port 3 is,
 # and that clear removes the rule. No root and no udev needed.
 set -euo pipefail
-tool=$(cd "$(dirname "$0")/.." && pwd)/portchooser/frekuensi-port
 work=$(mktemp -d)
 chmod 755 "$work" # another user reads the tree too
+# and runs the tool: from a copy, since the clone may sit in a folder only root may enter (/root).
+tool=$work/frekuensi-port
+cp "$(dirname "$0")/../portchooser/frekuensi-port" "$tool"
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 mkdir -p "$work/dev" "$work/rules" "$work/sys/class/tty"
@@ -38,7 +40,8 @@ adapter ttyUSB0 1-1.2 0 0403 6001 FTDI "FT232R USB UART" A10K5ABC
 adapter ttyUSB1 1-1.4 0 1a86 7523 QinHeng "USB Serial"
 adapter ttyUSB2 1-1.5 0 0403 6001 FTDI FT232R "A1\", RUN+=\"/bin/sh -c 'id > /tmp/owned'\", ATTRS{serial}==\"A1"
 adapter ttyUSB3 1-1.6 0 0403 6001 FTDI FT232R 'A*'
-adapter ttyUSB4 1-1.7 0 10c4 ea60 $'Evil\e]0;owned\a' $'CP2102\e[2J' B22
+# C1 controls too: CSI as a raw byte and as UTF-8 (U+009B), which some terminals obey.
+adapter ttyUSB4 1-1.7 0 10c4 ea60 $'Evil\e]0;owned\a' $'CP2102\e[2J\x9b2J\xc2\x9b' B22
 adapter ttyUSB5 1-1.8 0 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB6 1-1.8 1 0403 6010 FTDI "Dual RS232" DUAL1
 adapter ttyUSB7 1-1.9 0 0403 6001 FTDI FT232R CLONE01
@@ -50,7 +53,8 @@ for port in serial8250/tty/ttyS0 fe201000.serial/tty/ttyAMA0; do
 done
 echo 0 > "$work/sys/devices/serial8250/tty/ttyS0/type"
 echo "tty1 ttyAMA0" > "$work/sys/class/tty/console/active" && ln -s ttyAMA0 "$work/dev/serial0"
-controls=$'[\x01-\x09\x0b-\x1f\x7f]'
+controls=$'[\x01-\x09\x0b-\x1f\x7f-\xff]'
+export LC_ALL=C # the controls' range is one of bytes
 
 listed=$(port list)
 echo "$listed"
@@ -58,10 +62,10 @@ grep -qF "$work/dev/ttyUSB0: FTDI FT232R USB UART (USB 0403:6001, serial number 
   fail "list does not show the FTDI adapter"
 grep -qF "$work/dev/ttyUSB1: QinHeng USB Serial (USB 1a86:7523, serial number none, USB socket 1-1.4)" <<< "$listed" ||
   fail "list does not show the adapter without a serial number"
-grep -qF "$work/dev/ttyUSB4: Evil?]0;owned? CP2102?[2J (USB" <<< "$listed" || fail "control characters were not shown as ?"
+grep -qF "$work/dev/ttyUSB4: Evil?]0;owned? CP2102?[2J?2J?? (USB" <<< "$listed" || fail "control characters were not shown as ?"
 ! grep -q "$controls" <<< "$listed" || fail "list passed control characters to the terminal"
 ! grep -q ttyS0 <<< "$listed" || fail "list shows a port with no UART behind it"
-grep -qFx "  $work/dev/ttyAMA0: the machine's own serial port" <<< "$(sed -n '/own serial ports:/,$p' <<< "$listed")" ||
+grep -qFx "  $work/dev/ttyAMA0: the machine's own serial port; $work/dev/serial0 leads to it" <<< "$(sed -n '/own serial ports:/,$p' <<< "$listed")" ||
   fail "list does not show the board's UART as the machine's own"
 
 rule=$work/rules/70-frekuensi-port3.rules
