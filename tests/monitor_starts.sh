@@ -105,9 +105,9 @@ done
 mkdir -m 700 "$work/nobody" && chown nobody "$work/nobody"
 timeout 5 setpriv --reuid=nobody --regid=nogroup --groups "$dialout" env XDG_RUNTIME_DIR="$work/nobody" \
   "$work/copy/frekuensi" 2> "$work/other-user.err" || true
-grep -q 'already polls /dev/frekuensi-port3 for user root' "$work/other-user.err" ||
+grep -q 'cannot poll /dev/frekuensi-port3: a process of user root holds its lock' "$work/other-user.err" ||
   fail "another user's start said: $(cat "$work/other-user.err")"
-echo "another user's start: $(grep 'already polls' "$work/other-user.err")"
+echo "another user's start: $(grep 'cannot poll' "$work/other-user.err")"
 # The demo polls its own line, beside the monitor.
 "$build/demo/frekuensi-demo" 2> /dev/null &
 demo=$!
@@ -131,7 +131,7 @@ sleep 0.2
 timeout 3 "$work/first/frekuensi" 2> "$work/beside-holder.err" || true
 kill -0 "$holder" 2> /dev/null || fail "the process holding the user's lock is gone"
 kill "$holder"
-echo "beside a plain process holding the user's lock: $(grep -c 'already polls' "$work/beside-holder.err") refusal, the process kept"
+echo "beside a plain process holding the user's lock: $(grep -c 'cannot poll' "$work/beside-holder.err") refusal, the process kept"
 rm /run/frekuensi/port3.lock
 count=$(requests)
 began=$(now_ms)

@@ -84,10 +84,10 @@ line() { cat $bin/freq.text 2> /dev/null; }
 for _ in $(seq 60); do [[ $(line) =~ ^50[.,]00$'\r'$ ]] && break; sleep 0.1; done
 [[ $(line) =~ ^50[.,]00$'\r'$ ]] || fail "the installed monitor did not write freq.text: $(cat "$work/4242.err")"
 monitor 4243 3
-grep -q 'already polls /dev/ttyS2 for user 4242' "$work/4243.err" || fail "the second operator's start said: $(cat "$work/4243.err")"
+grep -q 'cannot poll /dev/ttyS2: a process of user 4242 holds its lock' "$work/4243.err" || fail "the second operator's start said: $(cat "$work/4243.err")"
 wait $first
 echo "installed monitor ($(readelf -h $bin/frekuensi | sed -n 's/ *Machine: *//p')): $bin/freq.text reads $(od -An -c $bin/freq.text | tr -s ' ');" \
-  "a second operator was told: $(grep 'already polls' "$work/4243.err")"
+  "a second operator was told: $(grep 'cannot poll' "$work/4243.err")"
 for tried in "touch $bin/qt.conf" "mv $bin/frekuensi $bin/gone" "rm -f $bin/freq.text" \
              "rm -f $data/freq.text" "sh -c 'echo x > $data/mine && mv -f $data/mine $data/freq.text'"; do
   if as 4243 sh -c "$tried" 2> /dev/null; then fail "another operator could: $tried"; fi

@@ -17,9 +17,16 @@ std::optional<int> SingleInstance::claimOrHandOver(const QString &portName)
     case Claim::OtherUser:
         break;
     }
+    // The lock tells which user's process holds it, not which program: any member of the serial
+    // group can take it, as they can take the port itself, so the holder is not called a monitor.
     const QString text =
-        m_holder.isEmpty() ? tr("Frekuensi already polls %1 for another user.").arg(portName)
-                           : tr("Frekuensi already polls %1 for user %2.").arg(portName, m_holder);
+        m_holder.isEmpty()
+            ? tr("Frekuensi cannot poll %1: a process of another user holds its lock (most likely "
+                 "that user's Frekuensi).")
+                  .arg(portName)
+            : tr("Frekuensi cannot poll %1: a process of user %2 holds its lock (most likely that "
+                 "user's Frekuensi).")
+                  .arg(portName, m_holder);
     qWarning("%s", qPrintable(text));
     QMessageBox::information(nullptr, u"Frekuensi"_qs, text);
     return 1;

@@ -175,12 +175,12 @@
 <context>
     <name>SingleInstance</name>
     <message>
-        <source>Frekuensi already polls %1 for another user.</source>
-        <translation>Frekuensi sudah meminta data dari %1 untuk pengguna lain.</translation>
+        <source>Frekuensi cannot poll %1: a process of another user holds its lock (most likely that user&apos;s Frekuensi).</source>
+        <translation>Frekuensi tidak dapat meminta data dari %1: sebuah proses milik pengguna lain memegang kuncinya (kemungkinan besar Frekuensi milik pengguna itu).</translation>
     </message>
     <message>
-        <source>Frekuensi already polls %1 for user %2.</source>
-        <translation>Frekuensi sudah meminta data dari %1 untuk pengguna %2.</translation>
+        <source>Frekuensi cannot poll %1: a process of user %2 holds its lock (most likely that user&apos;s Frekuensi).</source>
+        <translation>Frekuensi tidak dapat meminta data dari %1: sebuah proses milik pengguna %2 memegang kuncinya (kemungkinan besar Frekuensi milik pengguna itu).</translation>
     </message>
 </context>
 <context>
