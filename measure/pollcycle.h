@@ -34,6 +34,7 @@ public:
     int waitTicks() const { return m_wait_ticks; }
     bool isPolling() const { return m_polling; }
     SerialLink &link() { return m_link; }
+    ReadingWriter &readingWriter() { return m_writer; }
     const ReadingWriter &readingWriter() const { return m_writer; }
     // Every poll's outcome since the start, for the trend window.
     const History &history() const { return m_history; }

@@ -31,6 +31,12 @@ ReadingWriter::~ReadingWriter()
     m_thread->wait();
 }
 
+void ReadingWriter::followProgramFolder(const QString &programFolder)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_programFolder = programFolder;
+}
+
 void ReadingWriter::submit(const QString &text)
 {
     {
@@ -61,9 +67,12 @@ bool ReadingWriter::isBehind() const
 void ReadingWriter::run()
 {
     // Files left by a rewrite that a crash or a power cut interrupted, before the first line.
-    if (const int removed = m_file.removeLeftovers())
-        qInfo("%s: removed %d unfinished replacement(s) left beside it", qPrintable(m_path),
-              removed);
+    const auto removeLeftovers = [this] {
+        if (const int removed = m_file.removeLeftovers())
+            qInfo("%s: removed %d unfinished replacement(s) left beside it",
+                  qPrintable(m_file.path()), removed);
+    };
+    removeLeftovers();
     QMutexLocker lock(&m_mutex);
     for (;;) {
         while (!m_stopping && !m_newest)
@@ -72,19 +81,32 @@ void ReadingWriter::run()
             return;
         const Line line = *std::exchange(m_newest, std::nullopt);
         m_writingSince = line.since;
+        const QString programFolder = m_programFolder;
         lock.unlock();
+        if (!programFolder.isEmpty()) {
+            const ReadingFile now(ReadingFile::folderFor(programFolder));
+            if (now.path() != m_file.path()) {
+                qInfo("freq.text is written at %s from now on, not at %s", qPrintable(now.path()),
+                      qPrintable(m_file.path()));
+                m_file = now;
+                removeLeftovers();
+            }
+        }
         m_file.rewrite(line.text);
         const QString fileProblem = m_file.problem();
+        const QString path = m_file.path();
         lock.relock();
         m_writingSince.reset();
         // Queued to the owner's thread; dropped with the writer if that is already going.
         QMetaObject::invokeMethod(
-            this, [this, fileProblem] { writeEnded(fileProblem); }, Qt::QueuedConnection);
+            this, [this, path, fileProblem] { writeEnded(path, fileProblem); },
+            Qt::QueuedConnection);
     }
 }
 
-void ReadingWriter::writeEnded(const QString &fileProblem)
+void ReadingWriter::writeEnded(const QString &path, const QString &fileProblem)
 {
+    m_path = path;
     m_fileProblem = fileProblem;
     updateProblem();
 }

@@ -30,7 +30,12 @@ public:
     // half-written, and the program's end waits for at most one write.
     ~ReadingWriter() override;
 
+    // The path of the latest write, as writeEnded last gave it.
     QString path() const { return m_path; }
+    // From now on, freq.text goes where ReadingFile::folderFor leads from the program's folder,
+    // looked up again before every rewrite: a monitor still running when an upgrade or a removal
+    // changes the package's link writes where readers now look, not where it looked at start.
+    void followProgramFolder(const QString &programFolder);
     // Hands the line over and returns at once.
     void submit(const QString &text);
     // Whether a line handed over has not been dealt with yet (written or failed).
@@ -45,7 +50,7 @@ signals:
 private:
     void run();
     // Back on the owner's thread after each write.
-    void writeEnded(const QString &fileProblem);
+    void writeEnded(const QString &path, const QString &fileProblem);
     void updateProblem();
 
     QString m_path;
@@ -65,6 +70,7 @@ private:
     QWaitCondition m_wake;
     std::optional<Line> m_newest;
     std::optional<Clock::time_point> m_writingSince;
+    QString m_programFolder;
     bool m_stopping = false;
     // The writer's thread alone touches the file.
     ReadingFile m_file;

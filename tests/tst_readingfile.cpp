@@ -64,6 +64,7 @@ private slots:
     void readerHoldingTheFile();
     void writerKeepsTheNewestLine();
     void writerRemovesOnlyItsLeftovers();
+    void writerFollowsThePackagesLink();
 };
 
 namespace {
@@ -543,6 +544,36 @@ void TestReadingFile::writerRemovesOnlyItsLeftovers()
     QCOMPARE(ReadingFile(dir.path()).removeLeftovers(), 1);
     kept.removeOne(inUse);
     QCOMPARE(entries(), kept);
+}
+
+// A monitor running while an upgrade puts the package's link beside it writes where the link leads
+// from its next line on; a link in a folder that others may write leads nowhere.
+void TestReadingFile::writerFollowsThePackagesLink()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("freq.text always stays beside the program here");
+#else
+    if (::geteuid() != 0)
+        QSKIP("the package's link is root's");
+    QTemporaryDir program, data;
+    const QString beside = program.filePath(u"freq.text"_qs),
+                  linked = data.filePath(u"freq.text"_qs);
+    ReadingWriter writer(program.path());
+    writer.followProgramFolder(program.path());
+    writer.submit(u"50,00"_qs);
+    QTRY_COMPARE(contents(beside), QByteArray("50,00\r\n"));
+    QVERIFY(QFile::rename(beside, linked) && QFile::link(linked, beside));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"written at .* from now on"_qs));
+    writer.submit(u"49,95"_qs);
+    QTRY_COMPARE(contents(linked), QByteArray("49,95\r\n"));
+    QTRY_COMPARE(writer.path(), linked);
+    QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0777) == 0);
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"written at .* from now on"_qs));
+    writer.submit(u"50,01"_qs);
+    QTRY_COMPARE(contents(beside), QByteArray("50,01\r\n"));
+    QVERIFY(!QFileInfo(beside).isSymLink());
+    QCOMPARE(contents(linked), QByteArray("49,95\r\n"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestReadingFile)

@@ -18,9 +18,10 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = guard.claimOrHandOver(port))
         return *status;
     // The reading file goes beside the executable, wherever the program is started from; the
-    // package's link there leads it into the package's data folder.
-    Frekuensi window(PortSettings::portName(),
-                     ReadingFile::folderFor(QCoreApplication::applicationDirPath()));
+    // package's link there leads it into the package's data folder, wherever it leads now.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    Frekuensi window(PortSettings::portName(), ReadingFile::folderFor(programFolder));
+    window.pollCycle().readingWriter().followProgramFolder(programFolder);
     QObject::connect(&guard, &SingleInstance::forwardRequested, &window, &Frekuensi::bringForward);
     QObject::connect(&guard, &SingleInstance::closeRequested, &window, &Frekuensi::exit);
     window.show();
