@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The .deb as an administrator and two operators meet it: lintian finds nothing but the folder in
-# /opt, the programs are stripped, nothing in /opt/frekuensi is anyone's but root's, one operator
-# cannot replace another's freq.text, the installed monitor run by an operator writes the line
-# /opt/frekuensi/bin/freq.text reads and a second operator's start is told whose monitor polls, an
-# upgrade over an earlier version's folder keeps the line and removes what was planted there, and
-# a purge removes what the programs wrote and ends well beside what it must leave. Installs the
+# /opt, the programs are stripped, nothing in /opt/frekuensi is anyone's but root's, the installed
+# monitor run by an operator writes the line /opt/frekuensi/bin/freq.text reads and a second
+# operator's start is told whose monitor polls, the next shift's monitor replaces the last one's
+# line and no link an operator plants makes it write elsewhere, an upgrade ends the running monitor
+# and starts it again, an upgrade over an earlier version's folder keeps the line and removes what
+# was planted there while an operator plants links at every name it uses, and a purge removes what
+# the programs wrote and ends well beside what it must leave. Installs the
 # package for real, so it needs root and a machine without frekuensi installed (CI's).
 # Usage: tests/package_check.sh BUILD... : each build's package in turn; one of another
 # architecture uses this machine's libraries of it (multiarch) and the emulator the table names.
@@ -35,17 +37,33 @@ echo "$(basename "$deb")${run:+, its programs run by $run}:"
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 chmod 755 "$work"
-device=
-trap 'set +e; kill $device 2> /dev/null; wait $device; dpkg --purge frekuensi > /dev/null 2>&1; rm -rf "$work"' EXIT
+devices=() planter= users=()
+bin=/opt/frekuensi/bin data=/var/opt/frekuensi
+# The installed monitors running now, by the kernel's view of what each process runs.
+monitors() {
+  for exe in /proc/[0-9]*/exe; do
+    [[ $(readlink "$exe" 2> /dev/null) == $bin/frekuensi* ]] && echo "${exe//[^0-9]/}"
+  done
+  return 0
+}
+cleanup() {
+  set +e
+  [[ -n $planter ]] && kill -- -"$planter" 2> /dev/null
+  kill "${devices[@]}" $(monitors) 2> /dev/null
+  wait
+  dpkg --purge frekuensi > /dev/null 2>&1
+  for user in "${users[@]}"; do userdel "$user"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 tags=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null | grep -v ' dir-or-file-in-opt ' || true)
 [[ -z "$tags" ]] || fail "lintian: $tags"
 
 dpkg -i "$deb" > /dev/null
-bin=/opt/frekuensi/bin data=/var/opt/frekuensi
 loose=$(find /opt/frekuensi \( ! -type l -perm /022 \) -o ! -user root -o ! -group root)
 [[ -z $loose ]] || fail "not root's alone: $loose"
-[[ $(stat -c '%a %U %G' $data) == "1775 root dialout" ]] || fail "data folder $(stat -c '%a %U %G' $data)"
+[[ $(stat -c '%a %U %G' $data) == "775 root dialout" ]] || fail "data folder $(stat -c '%a %U %G' $data)"
 [[ $(stat -c '%a %U %G' /run/frekuensi) == "3770 root dialout" ]] || fail "lock folder $(stat -c '%a %U %G' /run/frekuensi)"
 [[ $(readlink $bin/freq.text) == $data/freq.text ]] || fail "$bin/freq.text is not the link to $data"
 for program in frekuensi frekuensi-demo; do
@@ -67,45 +85,127 @@ done
 # monitor polls and leaves.
 dialout=$(getent group dialout | cut -d: -f3)
 as() { setpriv --reuid "$1" --regid "$1" --groups "$dialout" -- "${@:2}"; }
-$run "$build/simdevice/frekuensi-simdevice" --delay 0 > "$work/device.log" &
-device=$!
-for _ in $(seq 50); do [[ -s $work/device.log ]] && break; sleep 0.1; done
-pty=$(head -1 "$work/device.log")
-chmod 666 "$pty"
-monitor() { # OPERATOR SECONDS: the installed monitor, ended after SECONDS
-  mkdir -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
+device() { # REPLY: a simulated device answering REPLY; sets pty to its line
+  $run "$build/simdevice/frekuensi-simdevice" --delay 0 --reply "$1" > "$work/device-$1.log" &
+  devices+=($!)
+  for _ in $(seq 50); do [[ -s $work/device-$1.log ]] && break; sleep 0.1; done
+  pty=$(head -1 "$work/device-$1.log")
+  chmod 666 "$pty"
+}
+monitor() { # OPERATOR SECONDS: the installed monitor on the device at $pty, ended after SECONDS
+  mkdir -p -m 700 "$work/run-$1" && chown "$1" "$work/run-$1"
   timeout "$2" "$repo/tests/support/in-private-dev.sh" "$pty" -- setpriv --reuid "$1" --regid "$1" \
     --groups "$dialout" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run-$1" $run $bin/frekuensi \
     > /dev/null 2> "$work/$1.err" || true
 }
+line() { cat $bin/freq.text 2> /dev/null; }
+reads() { # REGEX SECONDS: whether the readers' line matches within SECONDS
+  for _ in $(seq $((${2} * 10))); do [[ $(line) =~ ^$1$'\r'$ ]] && return 0; sleep 0.1; done
+  [[ $(line) =~ ^$1$'\r'$ ]]
+}
+device 10000.0
 monitor 4242 8 &
 first=$!
-line() { cat $bin/freq.text 2> /dev/null; }
-for _ in $(seq 60); do [[ $(line) =~ ^50[.,]00$'\r'$ ]] && break; sleep 0.1; done
-[[ $(line) =~ ^50[.,]00$'\r'$ ]] || fail "the installed monitor did not write freq.text: $(cat "$work/4242.err")"
+reads '50[.,]00' 6 || fail "the installed monitor did not write freq.text: $(cat "$work/4242.err")"
 monitor 4243 3
 grep -q 'cannot poll /dev/ttyS2: a process of user 4242 holds its lock' "$work/4243.err" || fail "the second operator's start said: $(cat "$work/4243.err")"
 wait $first
 echo "installed monitor ($(readelf -h $bin/frekuensi | sed -n 's/ *Machine: *//p')): $bin/freq.text reads $(od -An -c $bin/freq.text | tr -s ' ');" \
   "a second operator was told: $(grep 'cannot poll' "$work/4243.err")"
-for tried in "touch $bin/qt.conf" "mv $bin/frekuensi $bin/gone" "rm -f $bin/freq.text" \
-             "rm -f $data/freq.text" "sh -c 'echo x > $data/mine && mv -f $data/mine $data/freq.text'"; do
-  if as 4243 sh -c "$tried" 2> /dev/null; then fail "another operator could: $tried"; fi
+for tried in "touch $bin/qt.conf" "mv $bin/frekuensi $bin/gone" "rm -f $bin/freq.text"; do
+  if as 4243 sh -c "$tried" 2> /dev/null; then fail "an operator could: $tried"; fi
 done
-as 4243 rm "$data/mine" || fail "an operator cannot remove their own files"
 [[ $(line) =~ ^50[.,]00$'\r'$ ]] || fail "freq.text was replaced"
 
-# An upgrade over the folder as 0.4.0 left it: dialout could write it, freq.text lay there, and an
-# operator planted a qt.conf (with it, Qt loads plugins from where it says).
-rm $bin/freq.text $data/freq.text
+# The next shift: 4243's monitor, on a device reading 50,25 (a reply of seven characters, as the meter's), replaces 4242's line within a poll,
+# while 4242 plants a link to a file of 4243's at freq.text and at every temporary name the monitor
+# makes: the monitor writes only its own new files, and its rename replaces the link.
+printf 'canary\n' > "$work/canary" && chown 4243 "$work/canary" && chmod 600 "$work/canary"
+plant() { # OPERATOR TARGET FOLDER...: links to TARGET at each name made under the folders (and at
+  # the names for freq.text in a new folder), until killed
+  setsid setpriv --reuid "$1" --regid "$1" --groups "$dialout" -- bash -c '
+    target=$1 && shift
+    inotifywait -m -r -q -e create,moved_to --format "%w%f" "$@" 2> /dev/null | while read -r name; do
+      for name in "$name" "$name/freq.text" "$name/.freq.text.upgrade"; do
+        [[ $(readlink "$name") == "$target" ]] || ln -sfn "$target" "$name" 2> /dev/null || true
+      done
+    done' plant "${@:2}" &
+  planter=$!
+}
+device 9950.00
+monitor 4243 6 &
+second=$!
+reads '50[.,]25' 3 && [[ $(stat -c %u $data/freq.text) == 4243 ]] ||
+  fail "the next operator's monitor did not replace freq.text: $(line) $(cat "$work/4243.err")"
+plant 4242 "$work/canary" $data
+sleep 0.5 && as 4242 ln -sfn "$work/canary" $data/freq.text
+sleep 1.5
+kill -- -$planter && planter=
+reads '50[.,]25' 2 && [[ -f $data/freq.text && ! -L $data/freq.text ]] || fail "freq.text is $(ls -l $data/freq.text)"
+[[ $(cat "$work/canary") == canary ]] || fail "a planted link made the monitor write elsewhere"
+wait $second
+echo "next shift: 4243's monitor replaced 4242's line ($(line | tr -d '\r')); links planted by 4242 left their target untouched"
+
+# An upgrade while 4242's monitor runs: preinst ends it, postinst starts it again as 4242 with its
+# session's variables (run in a private /dev whose ttyS2 is a device reading 49,75), and readers
+# get its readings. Only where the monitor runs natively: under an emulator /proc names the emulator.
+end_monitors() {
+  kill $(monitors) 2> /dev/null || true
+  for _ in $(seq 50); do [[ -z $(monitors) ]] && return; sleep 0.1; done
+  fail "the monitors $(monitors) do not end"
+}
+if [[ -z $run ]]; then
+# The operator is a user of the machine, in dialout: postinst starts the monitor again as its user.
+if ! getent passwd 4242 > /dev/null; then
+  useradd --no-create-home --uid 4242 --gid dialout --shell /usr/sbin/nologin frekuensi-check
+  users+=(frekuensi-check)
+fi
+device 10000.0
+monitor 4242 30 &
+first=$!
+reads '50[.,]00' 6 || fail "the monitor did not start: $(cat "$work/4242.err")"
+old=$(monitors)
+[[ -n $old ]] || fail "no installed monitor runs"
+device 10050.0
+said=$("$repo/tests/support/in-private-dev.sh" "$pty" -- dpkg -i "$deb") || fail "the upgrade failed: $said"
+grep -q "ended the frekuensi of user" <<< "$said" &&
+  grep -q "started the frekuensi of user .* again" <<< "$said" || fail "the upgrade said: $said"
+wait $first
+for pid in $old; do [[ ! -e /proc/$pid ]] || fail "the old monitor $pid still runs"; done
+reads '49[.,]75' 5 || fail "after the upgrade freq.text reads $(line)"
+end_monitors
+echo "upgrade with the monitor running: $(tr '\n' ' ' <<< "$said")freq.text then read $(line | tr -d '\r')"
+fi
+
+# An upgrade over the folders as 0.4.0 left them: no data folder, dialout could write bin/,
+# freq.text lay there, and an operator planted a qt.conf (with it, Qt loads plugins from where it
+# says) and a folder. Meanwhile that operator links every name made in the data folder and in bin/
+# to a file of root's, and swaps their folder for a link to a folder of root's that holds it at
+# the first removal in bin/. Root's files stay as they were.
+rm -r $bin/freq.text $data
 chown root:dialout $bin && chmod 3775 $bin
 as 4242 sh -c "printf '49,95\r\n' > $bin/freq.text"
-as 4243 sh -c "printf '[Paths]\nPlugins=/tmp\n' > $bin/qt.conf"
+as 4243 sh -c "printf '[Paths]\nPlugins=/tmp\n' > $bin/qt.conf && mkdir $bin/plugins && cd $bin/plugins &&
+  touch 1 2 3 4 5 6 7 canary"
+mkdir -m 755 "$work/root" && printf 'secret\n' > "$work/root/canary" && chmod 600 "$work/root/canary"
+before=$(stat -c '%s %U %a %Y' "$work/root/canary")
+plant 4243 "$work/root/canary" /var/opt $bin
+setsid setpriv --reuid 4243 --regid 4243 --groups "$dialout" -- bash -c '
+  inotifywait -q -e delete -r "$1" && mv "$1/plugins" "$1/.plugins" && ln -s "$2" "$1/plugins"' \
+  swap $bin "$work/root" > /dev/null 2>&1 &
+swapper=$!
+sleep 0.5
 said=$(dpkg -i "$deb")
+kill -- -$planter -$swapper 2> /dev/null || true
+planter=
+[[ $(cat "$work/root/canary") == secret && $(stat -c '%s %U %a %Y' "$work/root/canary") == "$before" ]] ||
+  fail "the upgrade changed root's file through a planted name: $(ls -l "$work/root")"
 [[ $(cat $bin/freq.text) == $'49,95\r' && $(stat -c %u $data/freq.text) == 4242 ]] ||
-  fail "the upgrade lost freq.text or its owner"
-[[ ! -e $bin/qt.conf ]] && grep -qF "removed $bin/qt.conf" <<< "$said" || fail "the upgrade left qt.conf: $said"
-[[ -z $(find /opt/frekuensi \( ! -type l -perm /022 \) -o ! -user root) ]] || fail "the upgrade left the folder open"
+  fail "the upgrade lost freq.text or its owner: $(ls -l $data) $said"
+[[ ! -e $bin/qt.conf && ! -e $bin/plugins ]] && grep -qF "removed $bin/qt.conf" <<< "$said" ||
+  fail "the upgrade left qt.conf or plugins: $said"
+[[ -z $(find /opt/frekuensi \( ! -type l -perm /022 \) -o ! -user root -o ! -group root) ]] ||
+  fail "the upgrade left the folder open"
 echo "upgrade from a 0.4.0 folder: $(tr '\n' ' ' <<< "$said")"
 
 # Purge beside a folder an operator made at a temporary file's name: it ends well and says so.
