@@ -3,95 +3,24 @@
 #include "portsettings.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 
-#include <cerrno>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#endif
-
-namespace {
-
-#ifdef Q_OS_UNIX
-// Linux drops DTR on the last close when HUPCL is set, and many boards reset on that edge; the
-// port is opened and closed on every poll. QSerialPort restores the settings it found at open just
-// before it closes, so the flag has to be cleared in those found settings, before QSerialPort
-// opens.
-void clearHangupOnClose(const QString &portName)
+SerialLink::Failure SerialLink::openFailure() const
 {
-    const QByteArray path =
-        portName.startsWith(u'/') ? portName.toLocal8Bit() : ("/dev/" + portName.toLocal8Bit());
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return; // QSerialPort's own open reports the missing or refused port
-    termios settings{};
-    if (::tcgetattr(fd, &settings) == 0 && (settings.c_cflag & HUPCL)) {
-        settings.c_cflag &= ~tcflag_t(HUPCL);
-        ::tcsetattr(fd, TCSANOW, &settings);
-    }
-    ::close(fd);
-}
-#else
-void clearHangupOnClose(const QString &) {}
-#endif
-
-#ifdef Q_OS_LINUX
-// Linux makes ttyS0 to ttyS3 whether or not a UART is behind them; opening one without fails with
-// an I/O error, and its serial info says "unknown" (type 0). A node for a port the kernel does not
-// have at all fails with "no such device or address".
-bool noUartBehind(const QSerialPort &port)
-{
-    const QString path =
-        port.portName().startsWith(u'/') ? port.portName() : u"/dev/"_qs + port.portName();
-    const QString name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
-    static const QRegularExpression serialName(u"^ttyS[0-9]+$"_qs);
-    if (!serialName.match(name).hasMatch())
-        return false;
-    if (port.errorString() == qt_error_string(ENXIO))
-        return true;
-    if (port.errorString() != qt_error_string(EIO))
-        return false;
-    QFile type(u"/sys/class/tty/%1/type"_qs.arg(name));
-    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
-}
-#endif
-
-// QSerialPort reports a refused, a busy and a locked port all as PermissionError; its text, the
-// system's own words for the cause, tells them apart. On Windows a COM port has no permissions for
-// users: access is denied because another program has it.
-SerialLink::Failure classifyOpenFailure(const QSerialPort &port)
-{
-#ifdef Q_OS_LINUX
-    if (noUartBehind(port))
-        return SerialLink::Failure::NoHardware;
-#endif
-    switch (port.error()) {
+    if (const auto failure = systemOpenFailure())
+        return *failure;
+    switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return SerialLink::Failure::PortMissing;
+        return Failure::PortMissing;
     case QSerialPort::PermissionError:
-#ifdef Q_OS_UNIX
-        if (port.errorString() == qt_error_string(EACCES) ||
-            port.errorString() == qt_error_string(EPERM))
-            return SerialLink::Failure::PortRefused;
-#endif
-        return SerialLink::Failure::PortBusy;
+        // A port that refuses this user is told by the system's part; what is left is a port that
+        // another program has (on Windows a COM port has no permissions for users at all).
+        return Failure::PortBusy;
     case QSerialPort::ResourceError:
-        return SerialLink::Failure::DeviceGone;
+        return Failure::DeviceGone;
     default:
-        return SerialLink::Failure::Other; // e.g. a file that is not a serial port
+        return Failure::Other; // e.g. a file that is not a serial port
     }
 }
-
-} // namespace
 
 SerialLink::SerialLink(const QString &portName, QObject *parent)
     : QObject(parent), m_port(this), m_requestedName(portName)
@@ -122,25 +51,22 @@ bool SerialLink::open()
     if (m_port.isOpen())
         return false;
     m_port.setPortName(PortSettings::deviceFor(m_requestedName));
-    clearHangupOnClose(m_port.portName());
+    if (m_port.portName() != m_preparedDevice)
+        m_portIsNew = true;
+    m_preparedDevice = m_port.portName();
+    prepareLine(m_portIsNew);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        noteFailure(classifyOpenFailure(m_port));
+        m_portIsNew = true;
+        noteFailure(openFailure());
         return false;
     }
+    m_portIsNew = false;
     m_failure = Failure::None;
     m_failureText.clear();
+    applyModemLines();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.
-    // The driver is asked: QSerialPort has read nothing yet.
-    m_foundStaleBytes = false;
-#ifdef Q_OS_UNIX
-    int waiting = 0;
-    m_foundStaleBytes = ::ioctl(m_port.handle(), FIONREAD, &waiting) == 0 && waiting > 0;
-#elif defined(Q_OS_WIN)
-    COMSTAT status{};
-    DWORD errors = 0;
-    m_foundStaleBytes = ClearCommError(m_port.handle(), &errors, &status) && status.cbInQue > 0;
-#endif
+    m_foundStaleBytes = driverHoldsBytes();
     m_port.clear(QSerialPort::Input);
     return true;
 }
@@ -214,6 +140,7 @@ void SerialLink::handleError(QSerialPort::SerialPortError error)
         if (!isOpen())
             return;
         m_failed = true;
+        m_portIsNew = true; // whatever is plugged back may be another adapter
         noteFailure(Failure::DeviceGone);
         QMetaObject::invokeMethod(this, &SerialLink::closeAfterFailure, Qt::QueuedConnection);
         break;

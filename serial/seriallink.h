@@ -5,6 +5,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "adapterlines.h"
+
 #include <chrono>
 #include <optional>
 
@@ -52,12 +54,29 @@ public:
     QString failureText() const { return m_failureText; }
     // Whether the last open found bytes from before (a reply that came after its poll gave up).
     bool foundStaleBytes() const { return m_foundStaleBytes; }
+    // The modem lines the link keeps for the adapter it found behind the port, looked up when the
+    // port first opened or came back after a failed open.
+    AdapterLines adapterLines() const { return m_lines; }
 
 signals:
     // The port has just been closed, by a poll, Stop, Exit or an error.
     void closed();
 
 private:
+    // Each platform's own part (seriallink_posix.cpp, seriallink_win.cpp).
+    // Before QSerialPort opens: the line settings it will find, and restore at close, made such
+    // that neither the open nor the close raises a modem line the adapter must not see raised;
+    // when the port is new to the link, its adapter is looked up first.
+    void prepareLine(bool portIsNew);
+    // Right after the open: the modem lines as m_lines says, where Qt's restore at close will not
+    // undo that by raising one.
+    void applyModemLines();
+    // Whether the driver holds received bytes (QSerialPort has read nothing yet).
+    bool driverHoldsBytes() const;
+    // The failure a refused open stands for, where the system tells more than QSerialPort's code.
+    std::optional<Failure> systemOpenFailure() const;
+
+    Failure openFailure() const;
     void handleError(QSerialPort::SerialPortError error);
     void closeAfterFailure();
     void noteFailure(Failure failure);
@@ -69,4 +88,12 @@ private:
     // A fatal error was reported and the port is still to be closed.
     bool m_failed = false;
     bool m_foundStaleBytes = false;
+    AdapterLines m_lines;
+    // The device the line was prepared for, and whether it is to be prepared afresh: it never
+    // opened, or an open failed since (unplugged, or held by another program), so what is behind
+    // the name may be another adapter, and its driver may have started from its stored settings.
+    QString m_preparedDevice;
+    bool m_portIsNew = true;
+    // The line settings for the modem lines could not be made (said once on the error output).
+    bool m_toldLineSettingsFailed = false;
 };

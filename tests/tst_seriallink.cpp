@@ -20,6 +20,8 @@ private slots:
     void staleBytesAreDiscardedOnOpen();
     void requestLeavesBeforeAnImmediateClose();
     void closeLeavesTheModemLinesUp();
+    void modemLinesFollowTheAdapter_data();
+    void modemLinesFollowTheAdapter();
     void chatteringDeviceDoesNotWedgeTheLink();
     void vanishedDeviceClosesTheLink();
 
@@ -106,10 +108,12 @@ void TestSerialLink::requestLeavesBeforeAnImmediateClose()
 
 void TestSerialLink::closeLeavesTheModemLinesUp()
 {
-    // A line found with hang-up-on-close would drop DTR at every poll's close.
+    // A line found with hang-up-on-close would drop DTR at every poll's close; one found at 1200
+    // baud would be put back there by the restore at close.
     termios settings{};
     QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
     settings.c_cflag |= HUPCL;
+    QCOMPARE(::cfsetspeed(&settings, B1200), 0);
     QCOMPARE(::tcsetattr(m_device->lineDescriptor(), TCSANOW, &settings), 0);
 
     SerialLink link(m_device->devicePath());
@@ -118,6 +122,40 @@ void TestSerialLink::closeLeavesTheModemLinesUp()
 
     QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
     QCOMPARE(settings.c_cflag & HUPCL, tcflag_t(0));
+    QCOMPARE(::cfgetospeed(&settings), speed_t(B9600));
+}
+
+void TestSerialLink::modemLinesFollowTheAdapter_data()
+{
+    QTest::addColumn<int>("vendor"); // -1: no USB identity
+    QTest::addColumn<int>("product");
+    QTest::addColumn<bool>("dtr");
+    QTest::newRow("Leonardo, its own USB") << 0x2341 << 0x8036 << true;
+    QTest::newRow("Due's native port") << 0x2341 << 0x003e << true;
+    QTest::newRow("Pico SDK stdio") << 0x2e8a << 0x000a << true;
+    QTest::newRow("ESP32-S3 USB-Serial/JTAG") << 0x303a << 0x1001 << true;
+    QTest::newRow("STM32 virtual COM port") << 0x0483 << 0x5740 << true;
+    QTest::newRow("Uno R3's 16U2") << 0x2341 << 0x0043 << false;
+    QTest::newRow("Mega 2560's 16U2") << 0x2341 << 0x0042 << false;
+    QTest::newRow("Due's programming port, a 16U2") << 0x2341 << 0x003d << false;
+    QTest::newRow("CH340 clone") << 0x1a86 << 0x7523 << false;
+    QTest::newRow("FTDI FT232R") << 0x0403 << 0x6001 << false;
+    QTest::newRow("CP2102") << 0x10c4 << 0xea60 << false;
+    QTest::newRow("Espressif's USB bridge") << 0x303a << 0x1002 << false;
+    QTest::newRow("Raspberry Pi Debug Probe") << 0x2e8a << 0x000c << false;
+    QTest::newRow("no USB identity (a PC's UART)") << -1 << -1 << false;
+}
+
+void TestSerialLink::modemLinesFollowTheAdapter()
+{
+    QFETCH(int, vendor);
+    QFETCH(int, product);
+    QFETCH(bool, dtr);
+    const auto number = [](int n) { return n < 0 ? std::nullopt : std::optional(quint16(n)); };
+    const AdapterLines lines = AdapterLines::forUsbIdentity(number(vendor), number(product));
+    QCOMPARE(lines.dataTerminalReady(), dtr);
+    QCOMPARE(lines.ownUsb(), dtr);
+    QVERIFY(!lines.requestToSend());
 }
 
 void TestSerialLink::chatteringDeviceDoesNotWedgeTheLink()
