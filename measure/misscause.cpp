@@ -66,7 +66,7 @@ std::optional<MissCause> MissCause::of(const QString &port, const Seen &seen)
     // found waiting at open.
     if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
         return MissCause(LateReply, port, {}, seen.deadlineMs);
-    return MissCause(NoReply, port, {}, seen.deadlineMs);
+    return MissCause(seen.ownUsbBoard ? NoReplyOwnUsb : NoReply, port, {}, seen.deadlineMs);
 }
 
 bool MissCause::isWholeReply(const QByteArray &part)
@@ -106,6 +106,11 @@ QString MissCause::text() const
         return tr("The request could not be sent to the meter: %1").arg(m_systemText);
     case NoReply:
         return tr("No reply from the meter within %1 ms").arg(m_deadlineMs);
+    case NoReplyOwnUsb:
+        // Such a board sends nothing while DTR is off; the operator need not look at the line.
+        return tr("No reply from the meter within %1 ms: its board has its own USB and answers "
+                  "only with DTR on, which the monitor sets, so check the board's program")
+            .arg(m_deadlineMs);
     case LateReply:
         return tr("The meter's reply came too late (after %1 ms)").arg(m_deadlineMs);
     case ShortReply:

@@ -25,6 +25,7 @@ public:
         NoHardware, // a serial port's name with no UART behind it (Linux's ttyS0 to ttyS3)
         SendFailed,
         NoReply,
+        NoReplyOwnUsb, // no reply, from a board with its own USB, which the monitor gives DTR
         LateReply,
         ShortReply,
         SlowMeter,
@@ -39,6 +40,7 @@ public:
         SerialLink::Failure failure = SerialLink::Failure::None;
         QString failureText; // the system's words for the failure
         bool opened = false;
+        bool ownUsbBoard = false;      // the port's adapter is a board with its own USB
         bool staleAtOpen = false;      // a reply of an earlier request was waiting at open
         std::optional<qint64> waiting; // bytes waiting after the wait; nothing: the port closed
         bool replied = false;          // enough bytes for a reply were waiting

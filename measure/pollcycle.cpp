@@ -52,6 +52,7 @@ void PollCycle::runPoll()
     // Requesting. A missing or busy port fails the open and the send; the wait then ends at once.
     const bool wasOpen = m_link.isOpen();
     seen.opened = wasOpen || m_link.open();
+    seen.ownUsbBoard = m_link.adapterLines().ownUsb();
     seen.staleAtOpen = !wasOpen && seen.opened && m_link.foundStaleBytes();
     if (!wasOpen && seen.opened)
         m_timing.portOpened(Clock::now(), seen.staleAtOpen);

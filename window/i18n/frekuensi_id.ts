@@ -99,6 +99,10 @@
         <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
     </message>
     <message>
+        <source>No reply from the meter within %1 ms: its board has its own USB and answers only with DTR on, which the monitor sets, so check the board&apos;s program</source>
+        <translation>Tidak ada balasan dari alat ukur dalam %1 ms: papannya ber-USB sendiri dan hanya menjawab bila DTR menyala, yang dinyalakan oleh monitor, jadi periksa program papan itu</translation>
+    </message>
+    <message>
         <source>The meter&apos;s reply came too late (after %1 ms)</source>
         <translation>Balasan alat ukur datang terlambat (setelah %1 ms)</translation>
     </message>
