@@ -1,6 +1,7 @@
 #include "history.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -24,6 +25,12 @@ void History::Stretch::add(Outcome outcome, int centihertz)
         stops += outcome == Outcome::Stop ? 1 : 0;
         return;
     }
+    if (isWild(centihertz)) {
+        wildLowest = wild ? std::min(wildLowest, centihertz) : centihertz;
+        wildHighest = wild ? std::max(wildHighest, centihertz) : centihertz;
+        ++wild;
+        return;
+    }
     lowest = readings ? std::min(lowest, centihertz) : centihertz;
     highest = readings ? std::max(highest, centihertz) : centihertz;
     sum += centihertz;
@@ -36,16 +43,68 @@ void History::Stretch::add(const Stretch &other)
         lowest = readings ? std::min(lowest, other.lowest) : other.lowest;
         highest = readings ? std::max(highest, other.highest) : other.highest;
     }
+    if (other.wild) {
+        wildLowest = wild ? std::min(wildLowest, other.wildLowest) : other.wildLowest;
+        wildHighest = wild ? std::max(wildHighest, other.wildHighest) : other.wildHighest;
+    }
+    wild += other.wild;
     readings += other.readings;
     sum += other.sum;
     gaps += other.gaps;
     stops += other.stops;
 }
 
+int History::Stretch::lowestOfAll() const
+{
+    return !wild ? lowest : !readings ? wildLowest : std::min(lowest, wildLowest);
+}
+
+int History::Stretch::highestOfAll() const
+{
+    return !wild ? highest : !readings ? wildHighest : std::max(highest, wildHighest);
+}
+
 History::History(std::chrono::milliseconds started)
-    : m_started(QDateTime::currentDateTime().addMSecs(-started.count())),
+    : m_clock{{0, QDateTime::currentDateTime().addMSecs(-started.count())}},
       m_start(Clock::now() - started)
 {}
+
+void History::add(Outcome outcome, int centihertz)
+{
+    const qint64 at = now();
+    noteClock(at, QDateTime::currentDateTime());
+    add(at, outcome, centihertz);
+}
+
+void History::noteClock(qint64 atMs, const QDateTime &wall)
+{
+    if (std::abs(clockTime(atMs).msecsTo(wall)) <= kClockStepMs)
+        return;
+    m_clock.push_back({atMs, wall});
+    // The wall clock is set rarely; a clock that jumps all day keeps no more than this.
+    constexpr std::size_t kMarksAtMost = 1000;
+    if (m_clock.size() > kMarksAtMost)
+        m_clock.erase(m_clock.begin() + 1); // the first reaches back to the start
+}
+
+QDateTime History::clockTime(qint64 atMs) const
+{
+    const auto after =
+        std::upper_bound(m_clock.begin(), m_clock.end(), atMs,
+                         [](qint64 at, const ClockMark &mark) { return at < mark.atMs; });
+    const ClockMark &mark = after == m_clock.begin() ? m_clock.front() : *std::prev(after);
+    return mark.wall.addMSecs(atMs - mark.atMs);
+}
+
+std::vector<qint64> History::clockSteps(qint64 fromMs, qint64 toMs) const
+{
+    std::vector<qint64> steps;
+    for (const ClockMark &mark : m_clock) {
+        if (mark.atMs > fromMs && mark.atMs < toMs)
+            steps.push_back(mark.atMs);
+    }
+    return steps;
+}
 
 qint64 History::now() const
 {
@@ -62,9 +121,10 @@ void History::addTo(Buckets &buckets, qint64 width, const Poll &poll)
     bucket.stretch.add(poll.outcome, poll.centihertz);
     if (poll.outcome != Outcome::Reading)
         return;
-    if (!before.readings || bucket.stretch.lowest < before.lowest)
+    const bool first = !before.readings && !before.wild;
+    if (first || bucket.stretch.lowestOfAll() < before.lowestOfAll())
         bucket.lowestAfterMs = int(poll.atMs - start);
-    if (!before.readings || bucket.stretch.highest > before.highest)
+    if (first || bucket.stretch.highestOfAll() > before.highestOfAll())
         bucket.highestAfterMs = int(poll.atMs - start);
 }
 
@@ -152,25 +212,29 @@ History::Figures History::figures(qint64 fromMs, qint64 toMs) const
         bucketsFor(toMs - fromMs > std::chrono::milliseconds(kInFull).count() ? kMinute : kSecond);
     auto bucket = std::lower_bound(buckets.begin(), buckets.end(), fromMs,
                                    [](const Bucket &kept, qint64 at) { return kept.startMs < at; });
+    int gridReadings = 0;
     for (; bucket != buckets.end() && bucket->startMs < toMs; ++bucket) {
         const Stretch &stretch = bucket->stretch;
         figures.outsideBandMs += bucket->outsideBandMs;
         figures.misses += stretch.gaps - stretch.stops;
-        if (!stretch.readings)
+        figures.wild += stretch.wild;
+        if (!stretch.readings && !stretch.wild)
             continue;
-        if (!figures.lowest || stretch.lowest < *figures.lowest) {
-            figures.lowest = stretch.lowest;
+        const int lowest = stretch.lowestOfAll(), highest = stretch.highestOfAll();
+        if (!figures.lowest || lowest < *figures.lowest) {
+            figures.lowest = lowest;
             figures.lowestAt = bucket->startMs + bucket->lowestAfterMs;
         }
-        if (!figures.highest || stretch.highest > *figures.highest) {
-            figures.highest = stretch.highest;
+        if (!figures.highest || highest > *figures.highest) {
+            figures.highest = highest;
             figures.highestAt = bucket->startMs + bucket->highestAfterMs;
         }
-        figures.readings += stretch.readings;
+        gridReadings += stretch.readings;
         sum += stretch.sum;
     }
-    if (figures.readings)
-        figures.mean = double(sum) / figures.readings;
+    figures.readings = gridReadings + figures.wild;
+    if (gridReadings)
+        figures.mean = double(sum) / gridReadings;
     return figures;
 }
 

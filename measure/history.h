@@ -13,7 +13,11 @@
 // The last hour is kept poll by poll; the whole day per second and per minute, as the lowest, the
 // sum and the highest of its readings with its misses and stops, so that one poll's spike and every
 // gap stay visible however far back, and a day's span is drawn from 1440 minutes. Bounded whatever
-// the interval: about 5 MiB after a day at 0,25 s.
+// the interval: about 6 MiB after a day at 0,25 s.
+// Times are kept by the monotonic clock, so spans and durations stay true when the wall clock is
+// set; the wall clock's time of each moment is what it read then: a step of the wall clock (NTP
+// setting a board's clock after start, a resume from suspend) starts a new stretch of clock times
+// from the poll that saw it.
 class History
 {
 public:
@@ -24,11 +28,18 @@ public:
     static constexpr int kNominal = 5000;
     static constexpr int kBandLow = 4980;
     static constexpr int kBandHigh = 5020;
+    // Readings a grid can have: beyond these (a reply that lost a byte, a stray value) a reading
+    // is kept apart, so that it neither scales the chart nor moves a mean.
+    static constexpr int kGridLowest = 4500;
+    static constexpr int kGridHighest = 5500;
+    // A wall clock that differs from the monotonic clock's account by more than this was set.
+    static constexpr qint64 kClockStepMs = 1000;
 
     enum class Outcome : quint8 { Reading, Miss, Stop };
 
     // What a stretch of time holds: its readings' lowest, sum and highest, and how many polls
-    // missed or stops began in it.
+    // missed or stops began in it. Readings beyond what a grid can have are counted apart (wild),
+    // with their own lowest and highest.
     struct Stretch
     {
         int readings = 0;
@@ -36,16 +47,24 @@ public:
         int stops = 0;
         int lowest = 0;
         int highest = 0;
+        int wild = 0;
+        int wildLowest = 0;
+        int wildHighest = 0;
         qint64 sum = 0;
         void add(Outcome outcome, int centihertz);
         void add(const Stretch &other);
+        // The lowest and the highest of all its readings, wild ones too (none: 0).
+        int lowestOfAll() const;
+        int highestOfAll() const;
     };
 
-    // The figures of a span, as the trend window shows them.
+    // The figures of a span, as the trend window shows them: the lowest and the highest of all
+    // readings, wild ones too; the mean of those a grid can have.
     struct Figures
     {
         int readings = 0;
         int misses = 0;
+        int wild = 0;
         std::optional<int> lowest, highest; // hundredths of a hertz
         qint64 lowestAt = 0, highestAt = 0; // ms since the start
         std::optional<double> mean;
@@ -58,11 +77,21 @@ public:
 
     // Ms since the program started, by the monotonic clock: the time of the outcomes.
     qint64 now() const;
-    void add(Outcome outcome, int centihertz = 0) { add(now(), outcome, centihertz); }
+    // A poll's outcome now, with the wall clock's time now.
+    void add(Outcome outcome, int centihertz = 0);
     void add(qint64 atMs, Outcome outcome, int centihertz = 0);
+    // What the wall clock read at a moment; a new stretch of clock times where it was set since.
+    void noteClock(qint64 atMs, const QDateTime &wall);
 
     // The wall-clock time of a moment, for the chart's ticks and the figures.
-    QDateTime clockTime(qint64 atMs) const { return m_started.addMSecs(atMs); }
+    QDateTime clockTime(qint64 atMs) const;
+    // Where the clock times change stretch within a span: the moments from which clockTime counts
+    // from a new setting of the wall clock.
+    std::vector<qint64> clockSteps(qint64 fromMs, qint64 toMs) const;
+    static bool isWild(int centihertz)
+    {
+        return centihertz < kGridLowest || centihertz > kGridHighest;
+    }
     // The span from fromMs to toMs cut into columns, each with what fell in it.
     std::vector<Stretch> columns(qint64 fromMs, qint64 toMs, int count) const;
     Figures figures(qint64 fromMs, qint64 toMs) const;
@@ -96,7 +125,13 @@ private:
     const Buckets &bucketsFor(qint64 columnMs) const;
     void drop(qint64 atMs);
 
-    QDateTime m_started;
+    // From a moment on, clock times count from what the wall clock read then.
+    struct ClockMark
+    {
+        qint64 atMs;
+        QDateTime wall;
+    };
+    std::deque<ClockMark> m_clock;
     Clock::time_point m_start;
     std::deque<Poll> m_polls; // the last hour in full
     Buckets m_seconds;        // the day, per second with anything in it

@@ -4,7 +4,7 @@
 # (%1, %2): each fixed piece must stand in the guide, which is read with its line breaks as spaces.
 #   cmake -DTS=frekuensi_id.ts -DENGLISH=operator-guide.md -DINDONESIAN=panduan-operator.md -P …
 cmake_minimum_required(VERSION 3.25)
-set(contexts MissCause MissReport ReadingFile ReadingWriter SingleInstance TrendWindow)
+set(contexts MissCause MissReport ReadingFile ReadingWriter SingleInstance TrendChart TrendWindow)
 
 function(read_guide file variable)
   file(READ ${file} text)

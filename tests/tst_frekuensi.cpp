@@ -56,6 +56,8 @@ private slots:
     void trendChartDraws();
     void trendFigures_data();
     void trendFigures();
+    void trendClockTimes_data();
+    void trendClockTimes();
 
 private:
     QUrl m_opened;
@@ -469,8 +471,9 @@ void TestFrekuensi::trendOpensWithF2()
 namespace {
 
 // Two hours at 0,25 s at 50,05 Hz, ending now, with one poll's spike to 50,30 Hz 70 minutes before
-// the end and the meter silent from 40 to 30 minutes before it. No polls for 20 s around the hour's
-// start: the span's counts do not depend on how long this took (a sanitizer build is slow).
+// the end, a garbled reply read as 500 Hz 50 minutes before it, and the meter silent from 40 to 30
+// minutes before it. No polls for 20 s around the hour's start: the span's counts do not depend on
+// how long this took (a sanitizer build is slow).
 std::unique_ptr<History> twoHours()
 {
     constexpr qint64 kEnd = 2 * 3'600'000;
@@ -480,7 +483,9 @@ std::unique_ptr<History> twoHours()
             continue;
         const bool silent = at >= kEnd - 40 * 60'000 && at < kEnd - 30 * 60'000;
         kept->add(at, silent ? History::Outcome::Miss : History::Outcome::Reading,
-                  at == kEnd - 70 * 60'000 ? 5030 : 5005);
+                  at == kEnd - 70 * 60'000   ? 5030
+                  : at == kEnd - 50 * 60'000 ? 50000
+                                             : 5005);
     }
     return kept;
 }
@@ -494,19 +499,24 @@ void TestFrekuensi::trendChartDraws_data()
     QTest::addColumn<int>("span");
     QTest::addColumn<qreal>("scale");
     QTest::addColumn<double>("minutesBefore");
-    QTest::addColumn<int>("centihertz");
+    QTest::addColumn<double>("centihertz");
     QTest::addColumn<QRgb>("colour"); // 0: the readings' ink
-    QTest::addRow("the readings' line") << int(TrendWindow::Hour) << 1.0 << 10.0 << 5005 << 0u;
+    QTest::addRow("the readings' line") << int(TrendWindow::Hour) << 1.0 << 10.0 << 5005.0 << 0u;
     QTest::addRow("a silence is not bridged")
-        << int(TrendWindow::Hour) << 1.0 << 35.0 << 5005 << TrendChart::kBand;
+        << int(TrendWindow::Hour) << 1.0 << 35.0 << 5005.0 << TrendChart::kBand;
+    // The 500 Hz reading in the span scales nothing: the band stays where it belongs.
     for (const qreal scale : {1.0, 1.5, 2.0}) {
         QTest::addRow("the band at %d %%", int(scale * 100))
-            << int(TrendWindow::Hour) << scale << 35.0 << 5012 << TrendChart::kBand;
+            << int(TrendWindow::Hour) << scale << 35.0 << 5012.0 << TrendChart::kBand;
         QTest::addRow("above the band at %d %%", int(scale * 100))
-            << int(TrendWindow::Hour) << scale << 35.0 << 5023 << TrendChart::kBackground;
+            << int(TrendWindow::Hour) << scale << 35.0 << 5023.0 << TrendChart::kBackground;
     }
+    QTest::addRow("a 500 Hz reading: a mark at the top edge")
+        << int(TrendWindow::Hour) << 1.0 << 50.0 << 5024.6 << TrendChart::kWild;
     QTest::addRow("a day: one poll's spike kept")
-        << int(TrendWindow::Day) << 1.0 << 70.0 << 5025 << 0u;
+        << int(TrendWindow::Day) << 1.0 << 70.0 << 5025.0 << 0u;
+    QTest::addRow("a day with a 500 Hz reading: the band where it belongs")
+        << int(TrendWindow::Day) << 1.0 << 35.0 << 5012.0 << TrendChart::kBand;
 }
 
 void TestFrekuensi::trendChartDraws()
@@ -514,7 +524,7 @@ void TestFrekuensi::trendChartDraws()
     QFETCH(int, span);
     QFETCH(qreal, scale);
     QFETCH(double, minutesBefore);
-    QFETCH(int, centihertz);
+    QFETCH(double, centihertz);
     QFETCH(QRgb, colour);
     const std::unique_ptr<History> history = twoHours();
     TrendWindow trend(*history, kIndonesian);
@@ -542,35 +552,96 @@ void TestFrekuensi::trendFigures_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<int>("span");
+    QTest::addColumn<int>("last"); // a reading added at the end, in hundredths of a hertz
     QTest::addColumn<QStringList>("figures"); // how each line starts
     QTest::addRow("English, the last hour")
-        << u"en_GB"_qs << int(TrendWindow::Hour)
-        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs,     u"Lowest: 50.05 Hz at "_qs,
-                       u"Highest: 50.05 Hz at "_qs,       u"Mean: 50.05 Hz"_qs,
-                       u"Outside 49.80–50.20 Hz: 0 s"_qs, u"Readings: 11,960, misses: 2,400"_qs};
+        << u"en_GB"_qs << int(TrendWindow::Hour) << 0
+        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs,
+                       u"Lowest: 50.05 Hz at "_qs,
+                       u"Highest: 500.00 Hz at "_qs,
+                       u"Mean: 50.05 Hz"_qs,
+                       u"Outside 49.80–50.20 Hz: 0 s"_qs,
+                       u"Readings: 11,960, misses: 2,400"_qs,
+                       u"Beyond 45–55 Hz: 1 readings, left out of the scale and the mean"_qs};
     QTest::addRow("Indonesian, the last day")
-        << u"id_ID"_qs << int(TrendWindow::Day)
-        << QStringList{
-               u"Sekarang: 50,05 Hz (+50 mHz)"_qs,    u"Terendah: 50,05 Hz pada "_qs,
-               u"Tertinggi: 50,30 Hz pada "_qs,       u"Rata-rata: 50,05 Hz"_qs,
-               u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.321, gagal: 2.400"_qs};
+        << u"id_ID"_qs << int(TrendWindow::Day) << 0
+        << QStringList{u"Sekarang: 50,05 Hz (+50 mHz)"_qs,    u"Terendah: 50,05 Hz pada "_qs,
+                       u"Tertinggi: 500,00 Hz pada "_qs,      u"Rata-rata: 50,05 Hz"_qs,
+                       u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.321, gagal: 2.400"_qs,
+                       u"Di luar 45–55 Hz: 1 pembacaan"_qs};
+    // The deviation of a 5 MHz reading in 64 bits and in hertz; the chart keeps its width.
+    QTest::addRow("English, a 5 MHz reading last")
+        << u"en_GB"_qs << int(TrendWindow::Minute) << 500'000'000
+        << QStringList{u"Now: 5,000,000.00 Hz (+4,999,950.00 Hz)"_qs,
+                       u"Lowest: 50.05 Hz at "_qs,
+                       u"Highest: 5,000,000.00 Hz at "_qs,
+                       u"Mean: 50.05 Hz"_qs,
+                       u"Outside "_qs,
+                       u"Readings: "_qs,
+                       u"Beyond 45–55 Hz: 1 readings"_qs};
 }
 
 void TestFrekuensi::trendFigures()
 {
     QFETCH(QString, language);
     QFETCH(int, span);
+    QFETCH(int, last);
     QFETCH(QStringList, figures);
     const Translation translation{QLocale(language)};
     const std::unique_ptr<History> history = twoHours();
     TrendWindow trend(*history, QLocale(language));
     trend.setSpan(TrendWindow::Span(span));
+    trend.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&trend));
+    const int width = trend.chart()->width();
+    if (last) {
+        history->add(History::Outcome::Reading, last);
+        trend.setSpan(TrendWindow::Span(span));
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(trend.chart()->width(), width);
     const QStringList shown = trend.figures();
     QCOMPARE(shown.size(), figures.size());
     for (qsizetype i = 0; i < figures.size(); ++i)
         QVERIFY2(shown[i].startsWith(figures[i]), qPrintable(shown.join(u'\n')));
     // A screen reader hears the span and the same figures.
     QVERIFY(trend.chart()->accessibleDescription().contains(shown.last()));
+}
+
+void TestFrekuensi::trendClockTimes_data()
+{
+    // The wall clock as the history sees it: at the start, and an hour later after a step of the
+    // clock (or a resume from a sleep the monotonic clock did not count); what a moment half an
+    // hour after the start and five minutes after the step are labelled.
+    QTest::addColumn<qint64>("stepMs");
+    QTest::addRow("set 2 h forward by NTP") << 2 * 3'600'000LL;
+    QTest::addRow("a resume after 10 min of sleep") << 600'000LL;
+    QTest::addRow("set back 30 min") << -1'800'000LL;
+    QTest::addRow("drift within a second: no step") << 400LL;
+}
+
+void TestFrekuensi::trendClockTimes()
+{
+    QFETCH(qint64, stepMs);
+    const QDateTime start(QDate::currentDate().addDays(-1), QTime(23, 30));
+    History history;
+    history.noteClock(0, start);
+    history.noteClock(3'600'000, start.addMSecs(3'600'000 + stepMs));
+    QCOMPARE(history.clockTime(1'800'000), start.addMSecs(1'800'000));
+    const QDateTime after = history.clockTime(3'900'000);
+    if (std::abs(stepMs) > History::kClockStepMs)
+        QCOMPARE(after, start.addMSecs(3'900'000 + stepMs));
+    else
+        QCOMPARE(after, start.addMSecs(3'900'000));
+    QCOMPARE(history.clockSteps(0, 7'200'000).size(),
+             std::size_t(std::abs(stepMs) > History::kClockStepMs ? 1 : 0));
+    // Yesterday's times carry their weekday; today's do not.
+    const QLocale english(u"en_GB"_qs);
+    QCOMPARE(TrendChart::clockText(english, start, true),
+             u"Mon 23:30:00"_qs.replace(
+                 0, 3, english.dayName(start.date().dayOfWeek(), QLocale::ShortFormat)));
+    QCOMPARE(TrendChart::clockText(english, QDateTime(QDate::currentDate(), QTime(9, 5)), false),
+             u"09:05"_qs);
 }
 
 QTEST_MAIN(TestFrekuensi)

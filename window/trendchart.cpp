@@ -2,7 +2,9 @@
 
 #include "history.h"
 
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +29,8 @@ std::chrono::milliseconds tickStep(std::chrono::milliseconds span)
 }
 
 // Half the frequency scale, in hundredths of a hertz: ±0,25 Hz, or wide enough for every reading
-// with a little room beyond the farthest.
+// with a little room beyond the farthest; the columns' readings are those a grid can have, so the
+// scale reaches ±5,25 Hz at most, and its labels are never wider than "55,25".
 int halfScaleOf(const std::vector<History::Stretch> &columns)
 {
     int half = kNarrowestHalf;
@@ -46,6 +49,14 @@ TrendChart::TrendChart(const History &history, const QLocale &locale, QWidget *p
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QString TrendChart::clockText(const QLocale &locale, const QDateTime &time, bool seconds)
+{
+    const QString clock = locale.toString(time.time(), clockFormat(locale, seconds));
+    if (time.date() == QDate::currentDate())
+        return clock;
+    return locale.dayName(time.date().dayOfWeek(), QLocale::ShortFormat) + u' ' + clock;
 }
 
 QString TrendChart::clockFormat(const QLocale &locale, bool seconds)
@@ -138,6 +149,13 @@ void TrendChart::paintEvent(QPaintEvent *)
     for (int i = 0; i < count; ++i) {
         const History::Stretch &column = columns[std::size_t(i)];
         const qreal x = plot.left() + i + 0.5;
+        if (column.wild) {
+            // At the edge the readings lie beyond, three pixels deep.
+            if (column.wildHighest > History::kNominal)
+                painter.fillRect(QRectF(x - 0.5, plot.top(), 1, 3), QColor::fromRgb(kWild));
+            if (column.wildLowest < History::kNominal)
+                painter.fillRect(QRectF(x - 0.5, plot.bottom() - 6, 1, 3), QColor::fromRgb(kWild));
+        }
         if (column.gaps) {
             painter.fillRect(QRectF(x - 0.5, plot.bottom() - 3, 1, 3), QColor::fromRgb(kGap));
             if (!lines.last().isEmpty())
@@ -171,20 +189,71 @@ void TrendChart::drawTimeTicks(QPainter &painter, const QRectF &plot) const
 {
     const qint64 step = tickStep(m_span).count();
     const qint64 from = m_end - m_span.count();
-    // Round clock times: the ticks fall on whole steps of the local time.
-    const QDateTime start = m_history.clockTime(from);
-    const qint64 local = start.toMSecsSinceEpoch() + qint64(start.offsetFromUtc()) * 1000;
-    const qint64 first = from + (step - local % step) % step;
-    const QString format = clockFormat(m_locale, step < 60'000);
     const QFontMetricsF metrics(font());
     painter.setPen(QColor::fromRgb(kText));
-    for (qint64 tick = first; tick <= m_end; tick += step) {
-        const qreal x = plot.left() + (tick - from) * plot.width() / qreal(m_span.count());
-        painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + kMargin / 2));
-        const QString label = m_locale.toString(m_history.clockTime(tick).time(), format);
-        const qreal width = metrics.horizontalAdvance(label);
-        painter.drawText(QRectF(std::clamp(x - width / 2, 0.0, qreal(this->width()) - width),
-                                plot.bottom() + kMargin / 2, width, metrics.height()),
-                         Qt::AlignCenter, label);
+    // Round clock times: the ticks fall on whole steps of the local time, counted afresh from each
+    // setting of the wall clock within the span; a label that would overlap the one before is left
+    // out.
+    std::vector<qint64> stretches = m_history.clockSteps(from, m_end);
+    stretches.insert(stretches.begin(), from);
+    stretches.push_back(m_end + 1);
+    qreal free = 0;
+    for (std::size_t i = 0; i + 1 < stretches.size(); ++i) {
+        const QDateTime start = m_history.clockTime(stretches[i]);
+        const qint64 local = start.toMSecsSinceEpoch() + qint64(start.offsetFromUtc()) * 1000;
+        for (qint64 tick = stretches[i] + (step - local % step) % step; tick < stretches[i + 1];
+             tick += step) {
+            const qreal x = plot.left() + (tick - from) * plot.width() / qreal(m_span.count());
+            const QString label = clockText(m_locale, m_history.clockTime(tick), step < 60'000);
+            const qreal width = metrics.horizontalAdvance(label);
+            const qreal left = std::clamp(x - width / 2, 0.0, qreal(this->width()) - width);
+            if (left < free)
+                continue;
+            free = left + width + kMargin;
+            painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + kMargin / 2));
+            painter.drawText(QRectF(left, plot.bottom() + kMargin / 2, width, metrics.height()),
+                             Qt::AlignCenter, label);
+        }
     }
+}
+
+QString TrendChart::columnText(qreal x) const
+{
+    const QRectF plot = plotArea();
+    const int count = int(plot.width());
+    if (count < 1 || x < plot.left() || x >= plot.left() + count)
+        return {};
+    const int i = int(x - plot.left());
+    const qint64 from = m_end - m_span.count();
+    const qint64 columnFrom = from + m_span.count() * i / count;
+    const qint64 columnTo = from + m_span.count() * (i + 1) / count;
+    const History::Stretch column = m_history.columns(columnFrom, columnTo, 1).front();
+    const auto hertz = [this](int centihertz) {
+        return m_locale.toString(centihertz / 100.0, 'f', 2);
+    };
+    QStringList lines{clockText(m_locale, m_history.clockTime(columnFrom), true)};
+    const auto range = [&](int lowest, int highest) {
+        return lowest == highest ? hertz(lowest) : hertz(lowest) + u'–' + hertz(highest);
+    };
+    if (column.readings)
+        lines << range(column.lowest, column.highest) + u" Hz"_qs;
+    if (column.wild)
+        lines << tr("Beyond 45–55 Hz: %1 Hz").arg(range(column.wildLowest, column.wildHighest));
+    if (column.gaps - column.stops > 0)
+        lines << tr("Misses: %1").arg(m_locale.toString(column.gaps - column.stops));
+    return lines.join(u'\n');
+}
+
+bool TrendChart::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString text = columnText(help->pos().x());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QWidget::event(event);
 }

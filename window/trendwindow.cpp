@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::array<std::chrono::milliseconds, 4> kSpans{1min, 10min, 1h, 24h};
-enum Figure { Now, Lowest, Highest, Mean, Outside, Counts, Silence, FigureCount };
+enum Figure { Now, Lowest, Highest, Mean, Outside, Counts, Wild, Silence, FigureCount };
 
 } // namespace
 
@@ -43,19 +43,25 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
     buttons->addStretch();
     connect(&m_spans, &QButtonGroup::idClicked, this, [this](int span) { setSpan(Span(span)); });
 
-    auto *side = new QVBoxLayout;
+    // The figures' column keeps one width, that of the widest line it can show, so the chart
+    // keeps its width (and its columns their times) while the figures' texts change.
+    auto *figures = new QWidget(this);
+    auto *side = new QVBoxLayout(figures);
+    side->setContentsMargins(0, 0, 0, 0);
     for (int figure = 0; figure < FigureCount; ++figure) {
-        auto *label = new QLabel(this);
+        auto *label = new QLabel(figures);
         label->setObjectName(u"figure%1"_qs.arg(figure));
         label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         label->setFocusPolicy(Qt::StrongFocus); // read one by one from the keyboard
+        label->setWordWrap(true);
         m_figures << label;
         side->addWidget(label);
     }
     side->addStretch();
+    figures->setFixedWidth(widestFigure());
     auto *body = new QHBoxLayout;
     body->addWidget(m_chart, 1);
-    body->addLayout(side);
+    body->addWidget(figures);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addLayout(body, 1);
@@ -117,8 +123,40 @@ QString TrendWindow::hertz(double centihertz) const
 
 QString TrendWindow::clock(qint64 atMs) const
 {
-    return m_locale.toString(m_history.clockTime(atMs).time(),
-                             TrendChart::clockFormat(m_locale, true));
+    return TrendChart::clockText(m_locale, m_history.clockTime(atMs), true);
+}
+
+QString TrendWindow::nowText(int centihertz) const
+{
+    // The distance from 50 Hz in 64 bits, whatever the reading; beyond ±1 Hz in hertz.
+    const qint64 millihertz = (qint64(centihertz) - History::kNominal) * 10;
+    const QString sign = millihertz > 0 ? u"+"_qs : QString();
+    if (std::abs(millihertz) > 1000)
+        return tr("Now: %1 Hz (%2 Hz)").arg(hertz(centihertz), sign + hertz(millihertz / 10.0));
+    return tr("Now: %1 Hz (%2 mHz)").arg(hertz(centihertz), sign + m_locale.toString(millihertz));
+}
+
+int TrendWindow::widestFigure() const
+{
+    // The longest texts each figure can have: the farthest reading the poll keeps (±20,000,000 Hz)
+    // and a clock time with the weekday, as wide as the font makes them.
+    const QString reading = hertz(-2e9);
+    const QString time = TrendChart::clockText(
+        m_locale, QDateTime(QDate::currentDate().addDays(-3), QTime(20, 58, 58)), true);
+    const QStringList longest{
+        nowText(-2'000'000'000),
+        tr("Lowest: %1 Hz at %2").arg(reading, time),
+        tr("Highest: %1 Hz at %2").arg(reading, time),
+        tr("Outside %1–%2 Hz: %3")
+            .arg(hertz(History::kBandLow), hertz(History::kBandHigh),
+                 duration(23 * 3600'000 + 58 * 60'000)),
+        tr("Readings: %1, misses: %2").arg(m_locale.toString(345600), m_locale.toString(345600)),
+        tr("No reading since %1").arg(time)};
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (const QString &text : longest)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return widest + metrics.averageCharWidth();
 }
 
 QString TrendWindow::duration(qint64 ms) const
@@ -138,12 +176,8 @@ void TrendWindow::refresh()
     m_chart->setEnd(end);
     const History::Figures shown = m_history.figures(end - kSpans[span()].count(), end);
     QStringList texts(FigureCount);
-    if (const std::optional<int> now = m_history.lastReading()) {
-        const int deviation = (*now - History::kNominal) * 10;
-        texts[Now] = tr("Now: %1 Hz (%2 mHz)")
-                         .arg(hertz(*now),
-                              (deviation > 0 ? u"+"_qs : QString()) + m_locale.toString(deviation));
-    }
+    if (const std::optional<int> now = m_history.lastReading())
+        texts[Now] = nowText(*now);
     if (shown.lowest) {
         texts[Lowest] = tr("Lowest: %1 Hz at %2").arg(hertz(*shown.lowest), clock(shown.lowestAt));
         texts[Highest] =
@@ -157,6 +191,9 @@ void TrendWindow::refresh()
     }
     texts[Counts] = tr("Readings: %1, misses: %2")
                         .arg(m_locale.toString(shown.readings), m_locale.toString(shown.misses));
+    if (shown.wild)
+        texts[Wild] = tr("Beyond 45–55 Hz: %1 readings, left out of the scale and the mean")
+                          .arg(m_locale.toString(shown.wild));
     if (const std::optional<qint64> since = m_history.noReadingSince())
         texts[Silence] = tr("No reading since %1").arg(clock(*since));
     for (int figure = 0; figure < FigureCount; ++figure) {

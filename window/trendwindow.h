@@ -42,6 +42,9 @@ private:
     void refresh();
     QString hertz(double centihertz) const;
     QString clock(qint64 atMs) const;
+    // The latest reading and its distance from 50 Hz.
+    QString nowText(int centihertz) const;
+    int widestFigure() const;
     QString duration(qint64 ms) const;
 
     const History &m_history;

@@ -188,6 +188,17 @@
     </message>
 </context>
 <context>
+    <name>TrendChart</name>
+    <message>
+        <source>Beyond 45–55 Hz: %1 Hz</source>
+        <translation>Di luar 45–55 Hz: %1 Hz</translation>
+    </message>
+    <message>
+        <source>Misses: %1</source>
+        <translation>Gagal: %1</translation>
+    </message>
+</context>
+<context>
     <name>TrendWindow</name>
     <message>
         <source>Frekuensi — trend</source>
@@ -246,6 +257,10 @@
         <translation>%1 detik</translation>
     </message>
     <message>
+        <source>Now: %1 Hz (%2 Hz)</source>
+        <translation>Sekarang: %1 Hz (%2 Hz)</translation>
+    </message>
+    <message>
         <source>Now: %1 Hz (%2 mHz)</source>
         <translation>Sekarang: %1 Hz (%2 mHz)</translation>
     </message>
@@ -272,6 +287,10 @@
     <message>
         <source>Readings: %1, misses: %2</source>
         <translation>Pembacaan: %1, gagal: %2</translation>
+    </message>
+    <message>
+        <source>Beyond 45–55 Hz: %1 readings, left out of the scale and the mean</source>
+        <translation>Di luar 45–55 Hz: %1 pembacaan, tidak masuk skala dan rata-rata</translation>
     </message>
     <message>
         <source>No reading since %1</source>
