@@ -189,6 +189,24 @@ cpu_share() { # SECONDS
   awk -v t=$((after - before)) -v h="$(getconf CLK_TCK)" -v s="$1" \
     'BEGIN {printf "%.2f", 100 * t / h / s}'
 }
+# Stop (120,136 35x25), type the interval into the box (256,32 89x21), Start (40,136 41x25).
+poll_every_quarter_second() {
+  click 140 148
+  click 300 42
+  xdo key --window "$window" ctrl+a
+  xdo type --window "$window" "0,25 detik"
+  click 60 148
+}
+# The modem-line log of a run (FREKUENSI_MODEMLINES_LOG of the preloaded library): no request
+# raised DTR or RTS of COM3's line, the open's and the close's included; its first and last lines.
+check_lines() { # LOG TTY WHAT
+  [[ -s $1 ]] || fail "$3: no modem-line request was logged"
+  local raised
+  raised=$(awk -v tty="$2" '$2 == tty && (($8 ~ /DTR/ && $6 !~ /DTR/) || ($8 ~ /RTS/ && $6 !~ /RTS/))' "$1")
+  [[ -z $raised ]] || { echo "$raised"; fail "$3: DTR or RTS of COM3 ($2) was raised"; }
+  echo "$3: $(grep -c " $2 " "$1") modem-line requests for COM3 ($2), none raised DTR or RTS; the first and last:"
+  grep " $2 " "$1" | sed -n '1,3p;$p' | sed 's/^/    /'
+}
 take_screenshot() { # PNG [root|WINDOW]: the program's window, the whole screen (tooltips are
   # windows of their own) or another window
   local which="-id ${2:-$window}"
@@ -196,11 +214,12 @@ take_screenshot() { # PNG [root|WINDOW]: the program's window, the whole screen 
   wine10 sh -c "xwd -silent $which | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
 }
 
-# 1. English notation, one poll a second, unplugged and plugged back, silent, then 0,25 s.
+# 1. English notation, one poll a second, unplugged and plugged back, silent, then 0,25 s. COM3's
+#    lines start off, as a port of a driver that does not raise DTR by itself; they stay off.
 run="$work/english"
 cp -r "$folder" "$run"
 plug_device "$work/device1.log"
-start_program "$run" C.UTF-8 yes
+FREKUENSI_MODEMLINES_UP="" FREKUENSI_MODEMLINES_LOG="$work/lines1.log" start_program "$run" C.UTF-8 yes
 sleep 2.5 # the first poll, one second after the window opened, and another
 share=$(cpu_share 8)
 echo "CPU of frekuensi.exe while polling once a second: $share % of a core"
@@ -221,15 +240,26 @@ alive "with a silent device"
 file_holds "$run" $'49.95\r\n' "silent device for 7 s"
 [[ -n $screenshot ]] && take_screenshot "$work/silent.png"
 plug_device "$work/device4.log"
-# Stop (120,136 35x25), type the interval into the box (256,32 89x21), Start (40,136 41x25).
-click 140 148
-click 300 42
-xdo key --window "$window" ctrl+a
-xdo type --window "$window" "0,25 detik"
-click 60 148
-sleep 5
+poll_every_quarter_second
+sleep 5.5
 check_period "$work/device4.log" 3 250 "0,25 detik"
 exit_program
+(($(grep -c '^request' "$work/device4.log") >= 22)) || fail "fewer than 20 polls at 0,25 detik"
+check_lines "$work/lines1.log" "$(head -1 "$work/device4.log")" "0,25 detik, lines found off"
+
+# 1b. The same with the driver's stored setting DTR and RTS on (the inbox serial driver's default)
+#     before the first start: the monitor writes them off before its first open, and no open, no
+#     close and no restore of Qt's raises them again.
+run="$work/stored-on"
+cp -r "$folder" "$run"
+plug_device "$work/device11.log"
+FREKUENSI_MODEMLINES_UP="DTR RTS" FREKUENSI_MODEMLINES_LOG="$work/lines2.log" \
+  start_program "$run" C.UTF-8 yes
+poll_every_quarter_second
+sleep 5.5
+exit_program
+(($(grep -c '^request' "$work/device11.log") >= 20)) || fail "fewer than 20 polls at 0,25 detik"
+check_lines "$work/lines2.log" "$(head -1 "$work/device11.log")" "0,25 detik, lines found on"
 
 # 2. Indonesian notation, and a device that answers too late, from a fresh folder each.
 run="$work/indonesian"
