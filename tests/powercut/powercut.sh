@@ -53,9 +53,8 @@ if [[ $fs == ext4-nojournal && $method == monitor ]]; then
   # That user runs a copy in $work, which it may enter: the build may sit where only root may.
   chmod 755 "$work" && cp "$writer" "$work/writer"
   said=$(setpriv --reuid 4243 --regid 4243 --clear-groups "$work/writer" monitor "$work/fs" 2 "$interval" 2>&1) || true
-  # It ran, and could replace none of them.
-  [[ $said =~ monitor:\ ([1-9][0-9]*)\ rewrites,\ ([0-9]+)\ failed && ${BASH_REMATCH[1]} == "${BASH_REMATCH[2]}" ]] ||
-    { echo "FAIL: beside another user's line, the writer said: $said"; exit 1; }
+  # It ran, reached the folder and found the line another user's.
+  grep -q 'belongs to another user' <<< "$said" || { echo "FAIL: beside another user's line: $said"; exit 1; }
   echo "beside another user's line: $(names) names beside freq.text, $(stat -c %h "$work/fs/freq.text") link to it"
   [[ $(names) == 0 && $(stat -c %h "$work/fs/freq.text") == 1 ]] || { echo "FAIL: names piled up"; exit 1; }
   chown 0 "$work/fs/freq.text"
