@@ -5,11 +5,10 @@
 // requests with them and CTS, DSR and CD up, the interrupt counters (all zero) and the line status
 // (transmitter empty); every other request, and every other descriptor, goes to the real ioctl.
 // Never shipped: a real port has real lines.
-//   FREKUENSI_MODEMLINES_UP: the lines a pseudo-terminal starts with, as a port's driver starts
-//     from its stored settings: "DTR RTS" (the inbox serial driver's default) when not set.
-//   FREKUENSI_MODEMLINES_LOG: a file to which each request that sets DTR or RTS is appended, as
-//     "<monotonic ms> <tty> <request> <bits> was <lines> now <lines>" (bits and lines: DTR, RTS,
-//     DTR+RTS or none).
+// FREKUENSI_MODEMLINES_UP: the lines a pseudo-terminal starts with, as a driver starts from its
+// stored settings. FREKUENSI_MODEMLINES_LOG: a file to which each request that sets them is
+// appended: "<monotonic ms> <tty> <request> <its bits> was <lines> now <lines>" (TIOCM_DTR 2,
+// TIOCM_RTS 4).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -41,49 +40,31 @@ bool isPseudoTerminal(int fd, dev_t *device)
     return true;
 }
 
-const char *linesText(int lines)
-{
-    switch (lines & kDriven) {
-    case TIOCM_DTR | TIOCM_RTS:
-        return "DTR+RTS";
-    case TIOCM_DTR:
-        return "DTR";
-    case TIOCM_RTS:
-        return "RTS";
-    default:
-        return "none";
-    }
-}
-
-int startingLines()
-{
-    const char *up = std::getenv("FREKUENSI_MODEMLINES_UP");
-    if (!up)
-        return kDriven;
-    return (std::strstr(up, "DTR") ? TIOCM_DTR : 0) | (std::strstr(up, "RTS") ? TIOCM_RTS : 0);
-}
-
+// The lines a pseudo-terminal starts with: both on, the inbox serial driver's default, unless said.
+const char *const g_up = std::getenv("FREKUENSI_MODEMLINES_UP");
+const int g_startingLines =
+    !g_up ? kDriven
+          : (std::strstr(g_up, "DTR") ? TIOCM_DTR : 0) | (std::strstr(g_up, "RTS") ? TIOCM_RTS : 0);
 std::mutex g_mutex;
 std::map<dev_t, int> g_lines; // each pseudo-terminal's DTR and RTS
 
-void logChange(int fd, const char *request, int bits, int before, int after)
+void logChange(dev_t device, unsigned long request, int bits, int before, int after)
 {
     const char *path = std::getenv("FREKUENSI_MODEMLINES_LOG");
     if (!path)
         return;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    char tty[64] = "?";
-    char link[32];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t length = ::readlink(link, tty, sizeof tty - 1);
-    tty[length > 0 ? length : 1] = '\0';
     const int out = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (out < 0)
         return;
-    ::dprintf(out, "%lld %s %s %s was %s now %s\n",
-              static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000, tty, request,
-              linesText(bits), linesText(before), linesText(after));
+    ::dprintf(out, "%lld /dev/pts/%u %s %d was %d now %d\n",
+              static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000,
+              (major(device) - 136) * 256 + minor(device),
+              request == TIOCMBIS   ? "TIOCMBIS"
+              : request == TIOCMBIC ? "TIOCMBIC"
+                                    : "TIOCMSET",
+              bits, before, after);
     ::close(out);
 }
 
@@ -103,7 +84,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
          request == TIOCGICOUNT || request == TIOCSERGETLSR) &&
         isPseudoTerminal(fd, &device)) {
         const std::lock_guard lock(g_mutex);
-        auto lines = g_lines.try_emplace(device, startingLines()).first;
+        auto lines = g_lines.try_emplace(device, g_startingLines).first;
         const int before = lines->second;
         if (request == TIOCMGET) {
             *static_cast<int *>(argument) = before | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
@@ -119,11 +100,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
                 lines->second &= ~bits;
             else
                 lines->second = bits;
-            logChange(fd,
-                      request == TIOCMBIS   ? "TIOCMBIS"
-                      : request == TIOCMBIC ? "TIOCMBIC"
-                                            : "TIOCMSET",
-                      bits, before, lines->second);
+            logChange(device, request, bits, before, lines->second);
         }
         return 0;
     }
