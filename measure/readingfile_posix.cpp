@@ -22,8 +22,10 @@
 
 namespace {
 
-// A new file is made readable by everyone unless the line it replaces was kept from them: readers
-// often run as another user, and the operator's umask must not lock them out.
+// A new file is made readable by everyone unless this user's line it replaces was kept from them:
+// readers often run as another user, and the operator's umask must not lock them out. Another
+// user's file (the last shift's, in a folder every operator may write) sets no bits of the new
+// one: an operator could otherwise open it to every writer, or shut readers out.
 constexpr mode_t kFirstFileMode = 0644;
 
 // What stands at the path now, without following a link; nothing when it is missing.
@@ -121,7 +123,8 @@ ReadingFile::Outcome ReadingFile::writeOnce(const QByteArray &line)
     QString reason;
     // A file system without permissions (exFAT or FAT on a stick, mounted with umask=000) refuses
     // the change; the file then keeps the bits it gives every file, and the line is written.
-    if (::fchmod(file.handle(), replacesALine ? old->st_mode & 0777 : kFirstFileMode) != 0 &&
+    const bool ownLine = replacesALine && old->st_uid == ::geteuid();
+    if (::fchmod(file.handle(), ownLine ? old->st_mode & 0777 : kFirstFileMode) != 0 &&
         errno != EPERM && errno != ENOTSUP)
         reason = qt_error_string(errno);
     else if (file.write(line) != line.size())

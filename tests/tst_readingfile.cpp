@@ -106,16 +106,22 @@ void TestReadingFile::rewriteLeavesExactlyOneLine_data()
     // Permission bits before and after, under the operator's umask 077 (Linux).
     QTest::addColumn<int>("modeBefore");
     QTest::addColumn<int>("modeAfter");
+    QTest::addColumn<bool>("otherUsers"); // the earlier file is another user's
 
     QTest::newRow("new file, readable by all")
-        << QByteArray() << "50,00" << QByteArray("50,00\r\n") << 0 << 0644;
+        << QByteArray() << "50,00" << QByteArray("50,00\r\n") << 0 << 0644 << false;
     QTest::newRow("same line again")
-        << QByteArray("50,00\r\n") << "50,00" << QByteArray("50,00\r\n") << 0644 << 0644;
+        << QByteArray("50,00\r\n") << "50,00" << QByteArray("50,00\r\n") << 0644 << 0644 << false;
     QTest::newRow("longer earlier line leaves no tail, group only")
         << QByteArray("500000,00\r\nold second line\r\n") << "49,99" << QByteArray("49,99\r\n")
-        << 0640 << 0640;
+        << 0640 << 0640 << false;
     QTest::newRow("shorter earlier line, others only")
-        << QByteArray("1\n") << "51,99" << QByteArray("51,99\r\n") << 0604 << 0604;
+        << QByteArray("1\n") << "51,99" << QByteArray("51,99\r\n") << 0604 << 0604 << false;
+    // In a folder every operator may write, the last shift's file sets no bits of the next one's.
+    QTest::newRow("another user's file open to all writers: readable by all")
+        << QByteArray("50,00\r\n") << "50,01" << QByteArray("50,01\r\n") << 0666 << 0644 << true;
+    QTest::newRow("another user's file shut to readers: readable by all")
+        << QByteArray("50,00\r\n") << "50,01" << QByteArray("50,01\r\n") << 0600 << 0644 << true;
 }
 
 void TestReadingFile::rewriteLeavesExactlyOneLine()
@@ -125,6 +131,7 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
     QFETCH(QByteArray, after);
     QFETCH(int, modeBefore);
     QFETCH(int, modeAfter);
+    QFETCH(bool, otherUsers);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -138,6 +145,9 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
 #ifdef Q_OS_LINUX
     if (modeBefore)
         QVERIFY(::chmod(QFile::encodeName(file.path()).constData(), mode_t(modeBefore)) == 0);
+    if (otherUsers &&
+        ::chown(QFile::encodeName(file.path()).constData(), kOtherUser, kOtherUser) != 0)
+        QSKIP("no other user's file without root");
     const mode_t umask = ::umask(077);
     const auto restoreUmask = qScopeGuard([umask] { ::umask(umask); });
 #endif
@@ -151,6 +161,7 @@ void TestReadingFile::rewriteLeavesExactlyOneLine()
 #else
     Q_UNUSED(modeBefore);
     Q_UNUSED(modeAfter);
+    Q_UNUSED(otherUsers);
 #endif
     // The temporary file of the replacement is gone.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),

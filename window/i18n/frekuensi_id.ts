@@ -179,6 +179,10 @@
 <context>
     <name>SingleInstance</name>
     <message>
+        <source>Frekuensi cannot poll %1: a process of yours holds its lock, and no Frekuensi window of yours answered.</source>
+        <translation>Frekuensi tidak dapat meminta data dari %1: sebuah proses milik Anda memegang kuncinya, dan tidak ada jendela Frekuensi milik Anda yang menjawab.</translation>
+    </message>
+    <message>
         <source>Frekuensi cannot poll %1: a process of another user holds its lock (most likely that user&apos;s Frekuensi).</source>
         <translation>Frekuensi tidak dapat meminta data dari %1: sebuah proses milik pengguna lain memegang kuncinya (kemungkinan besar Frekuensi milik pengguna itu).</translation>
     </message>
