@@ -562,13 +562,13 @@ void TestFrekuensi::trendFigures_data()
                        u"Mean: 50.05 Hz"_qs,
                        u"Outside 49.80–50.20 Hz: 0 s"_qs,
                        u"Readings: 11,960, misses: 2,400"_qs,
-                       u"Beyond 45–55 Hz: 1 readings, left out of the scale and the mean"_qs};
+                       u"Readings beyond 45–55 Hz: 1, left out of the scale and the mean"_qs};
     QTest::addRow("Indonesian, the last day")
         << u"id_ID"_qs << int(TrendWindow::Day) << 0
         << QStringList{u"Sekarang: 50,05 Hz (+50 mHz)"_qs,    u"Terendah: 50,05 Hz pada "_qs,
                        u"Tertinggi: 500,00 Hz pada "_qs,      u"Rata-rata: 50,05 Hz"_qs,
                        u"Di luar 49,80–50,20 Hz: 0 detik"_qs, u"Pembacaan: 26.321, gagal: 2.400"_qs,
-                       u"Di luar 45–55 Hz: 1 pembacaan"_qs};
+                       u"Pembacaan di luar 45–55 Hz: 1, "_qs};
     // The deviation of a 5 MHz reading in 64 bits and in hertz; the chart keeps its width.
     QTest::addRow("English, a 5 MHz reading last")
         << u"en_GB"_qs << int(TrendWindow::Minute) << 500'000'000
@@ -578,7 +578,7 @@ void TestFrekuensi::trendFigures_data()
                        u"Mean: 50.05 Hz"_qs,
                        u"Outside "_qs,
                        u"Readings: "_qs,
-                       u"Beyond 45–55 Hz: 1 readings"_qs};
+                       u"Readings beyond 45–55 Hz: 1"_qs};
 }
 
 void TestFrekuensi::trendFigures()

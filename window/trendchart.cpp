@@ -42,6 +42,13 @@ int halfScaleOf(const std::vector<History::Stretch> &columns)
     return half > kNarrowestHalf ? half + std::max(1, half / 20) : half;
 }
 
+// A triangle 9 px wide and 6 px deep whose point, at x, is at the chart's edge (up: the top edge).
+QPolygonF edgeMark(qreal x, qreal top, int up)
+{
+    const qreal tip = up > 0 ? top : top + 4, base = up > 0 ? top + 6 : top - 2;
+    return QPolygonF({QPointF(x, tip), QPointF(x - 4.5, base), QPointF(x + 4.5, base)});
+}
+
 } // namespace
 
 TrendChart::TrendChart(const History &history, const QLocale &locale, QWidget *parent)
@@ -145,16 +152,17 @@ void TrendChart::paintEvent(QPaintEvent *)
     painter.save();
     painter.setClipRect(plot);
     std::vector<QLineF> ranges;
+    QList<QPolygonF> wildMarks;
     QList<QList<QPointF>> lines{{}};
     for (int i = 0; i < count; ++i) {
         const History::Stretch &column = columns[std::size_t(i)];
         const qreal x = plot.left() + i + 0.5;
         if (column.wild) {
-            // At the edge the readings lie beyond, three pixels deep.
+            // A triangle at the edge the readings lie beyond, pointing out of the chart.
             if (column.wildHighest > History::kNominal)
-                painter.fillRect(QRectF(x - 0.5, plot.top(), 1, 3), QColor::fromRgb(kWild));
+                wildMarks.append(edgeMark(x, plot.top(), 1));
             if (column.wildLowest < History::kNominal)
-                painter.fillRect(QRectF(x - 0.5, plot.bottom() - 6, 1, 3), QColor::fromRgb(kWild));
+                wildMarks.append(edgeMark(x, plot.bottom() - 4, -1));
         }
         if (column.gaps) {
             painter.fillRect(QRectF(x - 0.5, plot.bottom() - 3, 1, 3), QColor::fromRgb(kGap));
@@ -171,6 +179,11 @@ void TrendChart::paintEvent(QPaintEvent *)
         if (column.gaps)
             lines.append(QList<QPointF>());
     }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor::fromRgb(kWild));
+    for (const QPolygonF &mark : wildMarks)
+        painter.drawPolygon(mark);
+    painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor::fromRgb(kRange), 1));
     painter.drawLines(ranges.data(), int(ranges.size()));
     painter.setPen(QPen(QColor::fromRgb(kMean), 2));

@@ -192,7 +192,7 @@ void TrendWindow::refresh()
     texts[Counts] = tr("Readings: %1, misses: %2")
                         .arg(m_locale.toString(shown.readings), m_locale.toString(shown.misses));
     if (shown.wild)
-        texts[Wild] = tr("Beyond 45–55 Hz: %1 readings, left out of the scale and the mean")
+        texts[Wild] = tr("Readings beyond 45–55 Hz: %1, left out of the scale and the mean")
                           .arg(m_locale.toString(shown.wild));
     if (const std::optional<qint64> since = m_history.noReadingSince())
         texts[Silence] = tr("No reading since %1").arg(clock(*since));

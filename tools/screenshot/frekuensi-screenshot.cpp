@@ -1,6 +1,7 @@
 // frekuensi-screenshot: renders the running window, polling the simulated device, into a PNG;
 // with --trend, the trend window over ten minutes of a drifting grid at 0,25 s, with a sag below
-// the band, a one-poll spike and a silence of the meter.
+// the band, a one-poll spike and a silence of the meter; with --trend-faults besides, a wall clock
+// 2 h behind at the start and set right at minute 5, and a garbled reply read as 500 Hz.
 #include "frekuensi.h"
 #include "history.h"
 #include "simulateddevice.h"
@@ -27,17 +28,26 @@ int main(int argc, char *argv[])
     // --trend=LOCALE: the trend window in that language and notation.
     const QString trendLocale = args.filter(QRegularExpression(u"^--trend="_qs)).value(0).mid(8);
     const bool trend = !trendLocale.isEmpty();
-    const QString output = args.size() > (trend ? 2 : 1) ? args.last() : u"frekuensi.png"_qs;
+    const bool faults = args.contains(u"--trend-faults"_qs);
+    const QString output =
+        args.size() > (trend ? 2 : 1) + (faults ? 1 : 0) ? args.last() : u"frekuensi.png"_qs;
     if (trend) {
         constexpr int kPolls = 10 * 60 * 4;
         History history(std::chrono::milliseconds(kPolls * 250));
+        const QDateTime started = history.clockTime(0);
+        if (faults)
+            history.noteClock(0, started.addSecs(-2 * 3600));
         for (int poll = 0; poll < kPolls; ++poll) {
             const double minute = poll / 240.0;
             double hertz = 50.0 + 0.06 * std::sin(minute * 1.3) + 0.02 * std::sin(poll * 0.7);
             if (minute > 3 && minute < 4.5) // a sag below the band, and back
                 hertz -= 0.28 * std::sin((minute - 3) / 1.5 * M_PI);
             if (poll == 1800)
-                hertz = 50.31; // one poll's spike
+                hertz = 50.31;             // one poll's spike
+            if (faults && poll == 5 * 240) // the clock set right
+                history.noteClock(poll * 250, started.addMSecs(poll * 250));
+            if (faults && poll == 2000)
+                hertz = 500.0;
             const bool silent = minute > 6.5 && minute < 6.9;
             history.add(poll * 250, silent ? History::Outcome::Miss : History::Outcome::Reading,
                         int(std::lround(hertz * 100)));

@@ -293,8 +293,8 @@
         <translation>Pembacaan: %1, gagal: %2</translation>
     </message>
     <message>
-        <source>Beyond 45–55 Hz: %1 readings, left out of the scale and the mean</source>
-        <translation>Di luar 45–55 Hz: %1 pembacaan, tidak masuk skala dan rata-rata</translation>
+        <source>Readings beyond 45–55 Hz: %1, left out of the scale and the mean</source>
+        <translation>Pembacaan di luar 45–55 Hz: %1, tidak masuk skala dan rata-rata</translation>
     </message>
     <message>
         <source>No reading since %1</source>
