@@ -37,21 +37,26 @@ echo "$(basename "$deb")${run:+, its programs run by $run}:"
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 chmod 755 "$work"
-devices=() planter= users=()
-bin=/opt/frekuensi/bin data=/var/opt/frekuensi
-# The installed monitors running now, by the kernel's view of what each process runs.
+devices=() planter= worker= users=()
+bin=/opt/frekuensi/bin data=/var/opt/frekuensi rule=/etc/udev/rules.d/70-frekuensi-port3.rules
+# The installed monitors this check started running now, by the kernel's view of what each
+# process runs and by the runtime folder in the check's own folder each has (and keeps on a restart).
 monitors() {
   for exe in /proc/[0-9]*/exe; do
-    [[ $(readlink "$exe" 2> /dev/null) == $bin/frekuensi* ]] && echo "${exe//[^0-9]/}"
+    [[ $(readlink "$exe" 2> /dev/null) == $bin/frekuensi* ]] &&
+      tr '\0' '\n' < "${exe%exe}environ" 2> /dev/null | grep -qF "XDG_RUNTIME_DIR=$work/run-" &&
+      echo "${exe//[^0-9]/}"
   done
   return 0
 }
 cleanup() {
   set +e
   [[ -n $planter ]] && kill -- -"$planter" 2> /dev/null
+  [[ -n $worker ]] && kill -- -"$worker" 2> /dev/null
   kill "${devices[@]}" $(monitors) 2> /dev/null
   wait
   dpkg --purge frekuensi > /dev/null 2>&1
+  [[ -e $work/rule ]] && cp -a "$work/rule" $rule
   for user in "${users[@]}"; do userdel "$user"; done
   rm -rf "$work"
 }
@@ -80,7 +85,13 @@ for guide in operator-guide.html panduan-operator.html frekuensi.png; do
   [[ -f /usr/share/doc/frekuensi/$guide ]] || fail "the .deb does not carry the guide's $guide"
 done
 
-# Two operators, both in dialout, neither root. The installed monitor, run by the first on the
+# Two operators, both in dialout, neither root, of uids and groups the machine does not know.
+for ((op1 = 4242; op1 < 4342; op1 += 2)); do
+  op2=$((op1 + 1))
+  [[ -z $(getent passwd $op1 $op2; getent group $op1 $op2) ]] && break
+done
+((op1 < 4342)) || { echo "skipped: the machine knows every uid from 4242 to 4341"; exit 0; }
+# The installed monitor, run by the first on the
 # simulated device, writes the line the readers' path reads; the second's start is told whose
 # monitor polls and leaves.
 dialout=$(getent group dialout | cut -d: -f3)
@@ -104,23 +115,23 @@ reads() { # REGEX SECONDS: whether the readers' line matches within SECONDS
   [[ $(line) =~ ^$1$'\r'$ ]]
 }
 device 10000.0
-monitor 4242 8 &
+monitor $op1 8 &
 first=$!
-reads '50[.,]00' 6 || fail "the installed monitor did not write freq.text: $(cat "$work/4242.err")"
-monitor 4243 3
-grep -q 'cannot poll /dev/ttyS2: a process of user 4242 holds its lock' "$work/4243.err" || fail "the second operator's start said: $(cat "$work/4243.err")"
+reads '50[.,]00' 6 || fail "the installed monitor did not write freq.text: $(cat "$work/$op1.err")"
+monitor $op2 3
+grep -q "cannot poll /dev/ttyS2: a process of user $op1 holds its lock" "$work/$op2.err" || fail "the second operator's start said: $(cat "$work/$op2.err")"
 wait $first
 echo "installed monitor ($(readelf -h $bin/frekuensi | sed -n 's/ *Machine: *//p')): $bin/freq.text reads $(od -An -c $bin/freq.text | tr -s ' ');" \
-  "a second operator was told: $(grep 'cannot poll' "$work/4243.err")"
+  "a second operator was told: $(grep 'cannot poll' "$work/$op2.err")"
 for tried in "touch $bin/qt.conf" "mv $bin/frekuensi $bin/gone" "rm -f $bin/freq.text"; do
-  if as 4243 sh -c "$tried" 2> /dev/null; then fail "an operator could: $tried"; fi
+  if as $op2 sh -c "$tried" 2> /dev/null; then fail "an operator could: $tried"; fi
 done
 [[ $(line) =~ ^50[.,]00$'\r'$ ]] || fail "freq.text was replaced"
 
-# The next shift: 4243's monitor, on a device reading 50,25 (a reply of seven characters, as the meter's), replaces 4242's line within a poll,
-# while 4242 plants a link to a file of 4243's at freq.text and at every temporary name the monitor
-# makes: the monitor writes only its own new files, and its rename replaces the link.
-printf 'canary\n' > "$work/canary" && chown 4243 "$work/canary" && chmod 600 "$work/canary"
+# The next shift: the second operator's monitor, on a device reading 50,25 (a reply of seven
+# characters, as the meter's), replaces the first one's line within a poll, while the first plants
+# a link to a file of the second's at freq.text and at every temporary name the monitor makes: the monitor writes only its own new files, and its rename replaces the link.
+printf 'canary\n' > "$work/canary" && chown $op2 "$work/canary" && chmod 600 "$work/canary"
 plant() { # OPERATOR TARGET FOLDER...: links to TARGET at each name made under the folders (and at
   # the names for freq.text in a new folder), until killed
   setsid setpriv --reuid "$1" --regid "$1" --groups "$dialout" -- bash -c '
@@ -133,22 +144,22 @@ plant() { # OPERATOR TARGET FOLDER...: links to TARGET at each name made under t
   planter=$!
 }
 device 9950.00
-monitor 4243 6 &
+monitor $op2 6 &
 second=$!
-reads '50[.,]25' 3 && [[ $(stat -c %u $data/freq.text) == 4243 ]] ||
-  fail "the next operator's monitor did not replace freq.text: $(line) $(cat "$work/4243.err")"
-plant 4242 "$work/canary" $data
-sleep 0.5 && as 4242 ln -sfn "$work/canary" $data/freq.text
+reads '50[.,]25' 3 && [[ $(stat -c %u $data/freq.text) == $op2 ]] ||
+  fail "the next operator's monitor did not replace freq.text: $(line) $(cat "$work/$op2.err")"
+plant $op1 "$work/canary" $data
+sleep 0.5 && as $op1 ln -sfn "$work/canary" $data/freq.text
 sleep 1.5
 kill -- -$planter && planter=
 reads '50[.,]25' 2 && [[ -f $data/freq.text && ! -L $data/freq.text ]] || fail "freq.text is $(ls -l $data/freq.text)"
 [[ $(cat "$work/canary") == canary ]] || fail "a planted link made the monitor write elsewhere"
 wait $second
-echo "next shift: 4243's monitor replaced 4242's line ($(line | tr -d '\r')); links planted by 4242 left their target untouched"
+echo "next shift: $op2's monitor replaced $op1's line ($(line | tr -d '\r')); links planted by $op1 left their target untouched"
 
-# An upgrade while 4242's monitor runs: preinst ends it, postinst starts it again as 4242 with its
-# session's variables (run in a private /dev whose ttyS2 is a device reading 49,75), and readers
-# get its readings. Only where the monitor runs natively: under an emulator /proc names the emulator.
+# An upgrade while the first operator's monitor runs: preinst ends it, postinst starts it again as
+# that user with its session's variables and HOME from the user database, not root's it had (run in
+# a private /dev whose ttyS2 is a device reading 49,75), and readers get its readings. Only where the monitor runs natively: under an emulator /proc names the emulator.
 end_monitors() {
   kill $(monitors) 2> /dev/null || true
   for _ in $(seq 50); do [[ -z $(monitors) ]] && return; sleep 0.1; done
@@ -156,14 +167,12 @@ end_monitors() {
 }
 if [[ -z $run ]]; then
 # The operator is a user of the machine, in dialout: postinst starts the monitor again as its user.
-if ! getent passwd 4242 > /dev/null; then
-  useradd --no-create-home --uid 4242 --gid dialout --shell /usr/sbin/nologin frekuensi-check
-  users+=(frekuensi-check)
-fi
+useradd --no-create-home --uid $op1 --gid dialout --shell /usr/sbin/nologin frekuensi-check
+users+=(frekuensi-check)
 device 10000.0
-monitor 4242 30 &
+monitor $op1 30 &
 first=$!
-reads '50[.,]00' 6 || fail "the monitor did not start: $(cat "$work/4242.err")"
+reads '50[.,]00' 6 || fail "the monitor did not start: $(cat "$work/$op1.err")"
 old=$(monitors)
 [[ -n $old ]] || fail "no installed monitor runs"
 device 10050.0
@@ -173,6 +182,9 @@ grep -q "ended the frekuensi of user" <<< "$said" &&
 wait $first
 for pid in $old; do [[ ! -e /proc/$pid ]] || fail "the old monitor $pid still runs"; done
 reads '49[.,]75' 5 || fail "after the upgrade freq.text reads $(line)"
+restarted=$(tr '\0' '\n' < /proc/$(monitors)/environ)
+grep -qx "HOME=$(getent passwd $op1 | cut -d: -f6)" <<< "$restarted" && grep -qx USER=frekuensi-check <<< "$restarted" ||
+  fail "the restarted monitor's environment: $restarted"
 end_monitors
 echo "upgrade with the monitor running: $(tr '\n' ' ' <<< "$said")freq.text then read $(line | tr -d '\r')"
 fi
@@ -180,40 +192,56 @@ fi
 # An upgrade over the folders as 0.4.0 left them: no data folder, dialout could write bin/,
 # freq.text lay there, and an operator planted a qt.conf (with it, Qt loads plugins from where it
 # says) and a folder. Meanwhile that operator links every name made in the data folder and in bin/
-# to a file of root's, and swaps their folder for a link to a folder of root's that holds it at
-# the first removal in bin/. Root's files stay as they were.
+# to a file of root's, swaps their folder for a link to a folder of root's that holds it at the
+# first removal in bin/, and works in that folder, adding files there as it goes: the upgrade keeps
+# it, root's alone, and says so. Root's files stay as they were.
 rm -r $bin/freq.text $data
 chown root:dialout $bin && chmod 3775 $bin
-as 4242 sh -c "printf '49,95\r\n' > $bin/freq.text"
-as 4243 sh -c "printf '[Paths]\nPlugins=/tmp\n' > $bin/qt.conf && mkdir $bin/plugins && cd $bin/plugins &&
-  touch 1 2 3 4 5 6 7 canary"
+as $op1 sh -c "printf '49,95\r\n' > $bin/freq.text"
+as $op2 sh -c "printf '[Paths]\nPlugins=/tmp\n' > $bin/qt.conf && mkdir $bin/plugins && cd $bin/plugins &&
+  seq 2000 | xargs touch && touch canary"
 mkdir -m 755 "$work/root" && printf 'secret\n' > "$work/root/canary" && chmod 600 "$work/root/canary"
 before=$(stat -c '%s %U %a %Y' "$work/root/canary")
-plant 4243 "$work/root/canary" /var/opt $bin
-setsid setpriv --reuid 4243 --regid 4243 --groups "$dialout" -- bash -c '
+plant $op2 "$work/root/canary" /var/opt $bin
+setsid setpriv --reuid $op2 --regid $op2 --groups "$dialout" -- bash -c '
   inotifywait -q -e delete -r "$1" && mv "$1/plugins" "$1/.plugins" && ln -s "$2" "$1/plugins"' \
   swap $bin "$work/root" > /dev/null 2>&1 &
 swapper=$!
+setsid setpriv --reuid $op2 --regid $op2 --groups "$dialout" -- bash -c 'cd "$1" &&
+  inotifywait -m -q -e delete --format %f . | while read -r name; do
+    [[ $name == [0-9]* ]] && ((n++ < 3)) && : > "new.$n"; done' work $bin/plugins > /dev/null 2>&1 &
+worker=$!
 sleep 0.5
 said=$(dpkg -i "$deb")
 kill -- -$planter -$swapper 2> /dev/null || true
 planter=
 [[ $(cat "$work/root/canary") == secret && $(stat -c '%s %U %a %Y' "$work/root/canary") == "$before" ]] ||
   fail "the upgrade changed root's file through a planted name: $(ls -l "$work/root")"
-[[ $(cat $bin/freq.text) == $'49,95\r' && $(stat -c %u $data/freq.text) == 4242 ]] ||
+[[ $(cat $bin/freq.text) == $'49,95\r' && $(stat -c %u $data/freq.text) == $op1 ]] ||
   fail "the upgrade lost freq.text or its owner: $(ls -l $data) $said"
-[[ ! -e $bin/qt.conf && ! -e $bin/plugins ]] && grep -qF "removed $bin/qt.conf" <<< "$said" ||
-  fail "the upgrade left qt.conf or plugins: $said"
-[[ -z $(find /opt/frekuensi \( ! -type l -perm /022 \) -o ! -user root -o ! -group root) ]] ||
-  fail "the upgrade left the folder open"
+[[ ! -e $bin/qt.conf && ! -e $bin/plugins ]] && grep -qF "removed $bin/qt.conf" <<< "$said" &&
+  grep -qF "kept $bin/plugins, root's alone" <<< "$said" || fail "the upgrade left qt.conf or plugins: $said"
+loose() { find /opt/frekuensi "$@" \( \( ! -type l -perm /022 \) -o ! -user root -o ! -group root \) -print; }
+[[ -z $(loose -name '.frekuensi-removed.*' -prune -o) ]] || fail "the upgrade left the folder open"
 echo "upgrade from a 0.4.0 folder: $(tr '\n' ' ' <<< "$said")"
+# Once that work ended, the same over an operator's folder at bin/freq.text: the package's link
+# takes its place, and what the last upgrade kept goes without a word.
+kill -- -$worker && worker=
+rm $bin/freq.text && chown root:dialout $bin && chmod 3775 $bin && as $op1 mkdir $bin/freq.text
+said=$(dpkg -i "$deb")
+[[ $(readlink $bin/freq.text) == $data/freq.text && $(line) == $'49,95\r' ]] && ! grep -q removed <<< "$said" &&
+  [[ -z $(loose -name '.frekuensi-removed.*' -print -o) ]] || fail "over a folder at freq.text: $(ls -la $bin) $said"
+echo "upgrade over a folder at freq.text: $(tr '\n' ' ' <<< "$said")"
 
-# Purge beside a folder an operator made at a temporary file's name: it ends well and says so.
-as 4242 mkdir $data/.freq.text.x
-rule=/etc/udev/rules.d/70-frekuensi-port3.rules
-[[ -e $rule ]] || { mkdir -p "$(dirname $rule)" && printf '# test\n' > $rule; }
+# Purge beside a folder an operator made at a temporary file's name: it ends well and says so; a
+# monitor still running (natively) is ended and its user named.
+[[ -n $run ]] || { device 10000.0; monitor $op1 30 & reads '50[.,]00' 6 || fail "no monitor before the purge"; }
+as $op1 mkdir $data/.freq.text.x
+if [[ -e $rule ]]; then cp -a $rule "$work/rule"; else mkdir -p "$(dirname $rule)" && printf '# test\n' > $rule; fi
 said=$(dpkg --purge frekuensi 2>&1) || fail "purge failed: $said"
-grep -qF "left $data/.freq.text.x" <<< "$said" || fail "purge said: $said"
+grep -qF "left $data/.freq.text.x" <<< "$said" && [[ -z $(monitors) ]] &&
+  { [[ -n $run ]] || grep -q "ended the frekuensi of user frekuensi-check: Frekuensi is removed" <<< "$said"; } ||
+  fail "purge said: $said"
 rm -r $data
 [[ ! -e $rule ]] || fail "purge left the port 3 rule"
 [[ ! -e /opt/frekuensi && ! -e /run/frekuensi && ! -e /usr/share/applications/frekuensi.desktop &&
