@@ -33,8 +33,9 @@ for option in "$@"; do
   --ci)
     windows=true
     arm64=true
-    # xvfb, xdotool and x11-apps: the slow-disk check clicks the real window and pictures it.
-    packages="$packages clang-14 libclang-rt-14-dev lintian xvfb xdotool x11-apps"
+    # xvfb, xdotool and x11-apps: the slow-disk check clicks the real window and pictures it;
+    # inotify-tools: the package check's operator, who plants links the moment a name appears.
+    packages="$packages clang-14 libclang-rt-14-dev lintian xvfb xdotool x11-apps inotify-tools"
     ;;
   *) echo "setup: unknown option $option (--windows, --arm64, --ci, --qt-archive=FILE)" >&2; exit 2 ;;
   esac
