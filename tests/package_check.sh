@@ -27,6 +27,9 @@ if (($# > 1)); then
 fi
 build=$(realpath "$1")
 fail() { echo "FAIL: $*"; exit 1; }
+# The operators who plant links do so the moment a name appears: without inotifywait they would
+# plant nothing, and the races would pass untried.
+command -v inotifywait > /dev/null || fail "inotifywait is missing (Debian's inotify-tools)"
 deb=$(cd "$build" && cpack -G DEB 2>&1 | sed -n 's/.*package: \(.*\.deb\) generated\./\1/p')
 [[ -f $deb ]] || fail "cpack made no .deb in $build"
 architecture=$(dpkg-deb -f "$deb" Architecture)
