@@ -8,9 +8,11 @@
 namespace {
 
 // USB numbers of boards with their own USB: what their sketch or firmware enumerates as. A board
-// behind a chip enumerates with the chip's numbers, or, for Arduino's 16U2 boards (Uno 2341:0043
-// and 2341:0001, Mega 2341:0010 and 2341:0042, the Due's programming port 2341:003D), with
-// products below 0x8000 of Arduino's own, none of which is here.
+// behind a chip enumerates with the chip's numbers or, for Arduino's boards with a 16U2 (or 8U2)
+// bridge, with numbers of Arduino's own: Uno 2341:0001 and 0043, Genuino Uno 0243, Mega 0010 and
+// 0042, Mega ADK 003F and 0044, the Due's programming port 003D (and 2A03's same numbers). Those
+// are known to reset when DTR is raised, and none of them is here: a number not listed gets both
+// lines off, whatever its maker.
 struct OwnUsbProducts
 {
     quint16 vendor;
@@ -29,12 +31,46 @@ constexpr std::array kOwnUsbBoards{
     // Arduino Due's native USB port (ArduinoCore-sam boards.txt: arduino_due_x.pid.0=0x003e).
     OwnUsbProducts{0x2341, 0x003e, 0x003e},
     OwnUsbProducts{0x2a03, 0x003e, 0x003e},
+    // Arduino's Renesas boards, the RA chip's own USB (ArduinoCore-renesas boards.txt): UNO R4
+    // Minima 0069 and 0369, Portenta C33 0068 and 0368, Nano R4 0074 and 0374. Not the UNO R4
+    // WiFi (unor4wifi.pid.0=0x1002): its USB port is an ESP32-S3 bridging to the RA4M1's UART,
+    // a bridge like a 16U2, which passes on what the UART sends whatever DTR is, while DTR raised
+    // may reset the RA4M1 behind it; DTR off is the safe choice there.
+    OwnUsbProducts{0x2341, 0x0068, 0x0069},
+    OwnUsbProducts{0x2341, 0x0368, 0x0369},
+    OwnUsbProducts{0x2341, 0x0074, 0x0074},
+    OwnUsbProducts{0x2341, 0x0374, 0x0374},
+    // Arduino's mbed boards (ArduinoCore-mbed boards.txt): Nano 33 BLE 005a, 015a, 025a, Portenta
+    // H7 005b (M4 core), 025b, 035b, 045b, 055b, Edge Control 005d, Nano RP2040 Connect 005e,
+    // 015e, 025e, Nicla Vision 025f to 055f, Nicla Sense ME 0060, Opta 0064 to 0364 (also under
+    // 35D1). Their 80xx numbers are in the first range.
+    OwnUsbProducts{0x2341, 0x005a, 0x005b},
+    OwnUsbProducts{0x2341, 0x005d, 0x005e},
+    OwnUsbProducts{0x2341, 0x0060, 0x0060},
+    OwnUsbProducts{0x2341, 0x0064, 0x0064},
+    OwnUsbProducts{0x2341, 0x015a, 0x015a},
+    OwnUsbProducts{0x2341, 0x015e, 0x015e},
+    OwnUsbProducts{0x2341, 0x0164, 0x0164},
+    OwnUsbProducts{0x2341, 0x025a, 0x025b},
+    OwnUsbProducts{0x2341, 0x025e, 0x025f},
+    OwnUsbProducts{0x2341, 0x0264, 0x0264},
+    OwnUsbProducts{0x2341, 0x035b, 0x035b},
+    OwnUsbProducts{0x2341, 0x035f, 0x035f},
+    OwnUsbProducts{0x2341, 0x0364, 0x0364},
+    OwnUsbProducts{0x2341, 0x045b, 0x045b},
+    OwnUsbProducts{0x2341, 0x045f, 0x045f},
+    OwnUsbProducts{0x2341, 0x055b, 0x055b},
+    OwnUsbProducts{0x2341, 0x055f, 0x055f},
+    OwnUsbProducts{0x35d1, 0x0064, 0x0064},
+    OwnUsbProducts{0x35d1, 0x0164, 0x0164},
+    OwnUsbProducts{0x35d1, 0x0264, 0x0264},
+    OwnUsbProducts{0x35d1, 0x0364, 0x0364},
     // Raspberry Pi RP2040/RP2350: MicroPython 0005 (micropython ports/rp2 mpconfigport.h, "RP2
-    // MicroPython") and the Pico SDK's USB stdio 000A (pico-sdk
-    // pico_stdio_usb/stdio_usb_descriptors.c, "Raspberry Pi Pico SDK CDC"). Not the Debug Probe
-    // (000C), a bridge to another board's UART.
+    // MicroPython") and the Pico SDK's USB stdio, 000A on an RP2040 and 0009 on an RP2350
+    // (pico-sdk pico_stdio_usb/stdio_usb_descriptors.c, "Raspberry Pi Pico SDK CDC"). Not the
+    // Debug Probe (000C), a bridge to another board's UART.
     OwnUsbProducts{0x2e8a, 0x0005, 0x0005},
-    OwnUsbProducts{0x2e8a, 0x000a, 0x000a},
+    OwnUsbProducts{0x2e8a, 0x0009, 0x000a},
     // Adafruit: the UF2 bootloaders' 00xx and CircuitPython's and Arduino's 80xx-81xx (Feather M0
     // 8015, ItsyBitsy M4 802C, Feather RP2040 80F2; github.com/adafruit/circuitpython
     // ports/*/boards/*/mpconfigboard.mk, github.com/microsoft/uf2-samdx1 boards/feather).

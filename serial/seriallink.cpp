@@ -54,7 +54,15 @@ bool SerialLink::open()
     if (m_port.portName() != m_preparedDevice)
         m_portIsNew = true;
     m_preparedDevice = m_port.portName();
-    prepareLine(m_portIsNew);
+    if (m_portIsNew) {
+        m_lines = AdapterLines::forDevice(m_port.portName());
+        m_linePrepared = false;
+        m_toldLineSettingsFailed = false;
+        m_toldDtrFailed = false;
+    }
+    if (!m_linePrepared)
+        m_linePrepared = prepareLine();
+    m_dtrFailed = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_portIsNew = true;
         noteFailure(openFailure());
@@ -69,6 +77,18 @@ bool SerialLink::open()
     m_foundStaleBytes = driverHoldsBytes();
     m_port.clear(QSerialPort::Input);
     return true;
+}
+
+void SerialLink::raiseDataTerminalReady()
+{
+    if (m_port.setDataTerminalReady(true))
+        return;
+    m_dtrFailed = true;
+    if (!m_toldDtrFailed) {
+        m_toldDtrFailed = true;
+        qWarning("%s: DTR, which its board needs to answer, could not be raised: %s",
+                 qPrintable(m_port.portName()), qPrintable(m_port.errorString()));
+    }
 }
 
 void SerialLink::close()

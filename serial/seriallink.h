@@ -55,8 +55,9 @@ public:
     // Whether the last open found bytes from before (a reply that came after its poll gave up).
     bool foundStaleBytes() const { return m_foundStaleBytes; }
     // The modem lines the link keeps for the adapter it found behind the port, looked up when the
-    // port first opened or came back after a failed open.
-    AdapterLines adapterLines() const { return m_lines; }
+    // port first opened or came back after a failed open; both off when DTR, which the adapter
+    // needs, could not be raised at the last open.
+    AdapterLines adapterLines() const { return m_dtrFailed ? AdapterLines() : m_lines; }
 
 signals:
     // The port has just been closed, by a poll, Stop, Exit or an error.
@@ -65,12 +66,14 @@ signals:
 private:
     // Each platform's own part (seriallink_posix.cpp, seriallink_win.cpp).
     // Before QSerialPort opens: the line settings it will find, and restore at close, made such
-    // that neither the open nor the close raises a modem line the adapter must not see raised;
-    // when the port is new to the link, its adapter is looked up first.
-    void prepareLine(bool portIsNew);
+    // that neither the open nor the close raises a modem line that m_lines keeps off. Returns
+    // whether that holds for the later opens of this port appearance.
+    bool prepareLine();
     // Right after the open: the modem lines as m_lines says, where Qt's restore at close will not
     // undo that by raising one.
     void applyModemLines();
+    // DTR raised for a board that needs it; a failure is said once a port appearance.
+    void raiseDataTerminalReady();
     // Whether the driver holds received bytes (QSerialPort has read nothing yet).
     bool driverHoldsBytes() const;
     // The failure a refused open stands for, where the system tells more than QSerialPort's code.
@@ -89,11 +92,17 @@ private:
     bool m_failed = false;
     bool m_foundStaleBytes = false;
     AdapterLines m_lines;
-    // The device the line was prepared for, and whether it is to be prepared afresh: it never
-    // opened, or an open failed since (unplugged, or held by another program), so what is behind
-    // the name may be another adapter, and its driver may have started from its stored settings.
+    // The device the line was prepared for, and whether it is new: it never opened, or an open
+    // failed since (unplugged, or held by another program), so what is behind the name may be
+    // another adapter, and its driver may have started from its stored settings.
     QString m_preparedDevice;
     bool m_portIsNew = true;
-    // The line settings for the modem lines could not be made (said once on the error output).
+    // The preparation holds for this port appearance; until it does, every open tries it again.
+    bool m_linePrepared = false;
+    // Said once a port appearance on the error output: the line settings could not be made, DTR
+    // could not be raised.
     bool m_toldLineSettingsFailed = false;
+    bool m_toldDtrFailed = false;
+    // DTR could not be raised at the last open.
+    bool m_dtrFailed = false;
 };

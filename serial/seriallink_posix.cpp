@@ -6,7 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringList>
 
 #include <cerrno>
 
@@ -23,6 +26,32 @@ QByteArray devicePath(const QString &portName)
 {
     return portName.startsWith(u'/') ? QFile::encodeName(portName)
                                      : "/dev/" + QFile::encodeName(portName);
+}
+
+// The lock file QSerialPort takes for the port: LCK.. and the port's name without /dev/ (a '/'
+// made '_'), in the first of its folders that is readable and holds the file or may take it
+// (qtserialport 6.4.2, src/serialport/qserialport_unix.cpp: serialPortLockFilePath()).
+QString qtLockFilePath(const QString &portName)
+{
+    static const QStringList folders{
+        u"/var/lock"_qs,
+        u"/etc/locks"_qs,
+        u"/var/spool/locks"_qs,
+        u"/var/spool/uucp"_qs,
+        u"/tmp"_qs,
+        u"/var/tmp"_qs,
+        u"/var/lock/lockdev"_qs,
+        u"/run/lock"_qs,
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    QString name = portName.startsWith(u"/dev/"_qs) ? portName.mid(5) : portName;
+    name.replace(u'/', u'_');
+    for (const QString &folder : folders) {
+        const QString path = folder + u"/LCK.."_qs + name;
+        const QFileInfo info(folder);
+        if (info.isReadable() && (QFile::exists(path) || info.isWritable()))
+            return path;
+    }
+    return {};
 }
 
 #ifdef Q_OS_LINUX
@@ -54,13 +83,19 @@ bool noUartBehind(const QSerialPort &port)
 // QSerialPort restores at close the settings it found at open, so the flag is cleared in those
 // found settings, before it opens; so is the speed made 9600 there, since a board with its own USB
 // reboots into its loader when DTR drops at 1200 baud, and the restore would otherwise put back
-// whatever speed the last program left.
-void SerialLink::prepareLine(bool portIsNew)
+// whatever speed the last program left. Checked at every open: another program may have used the
+// port in between. A port that another program holds by QSerialPort's lock file (without taking
+// the tty for itself) is left alone: its lines and speed are that program's, and QSerialPort's
+// own open refuses it.
+bool SerialLink::prepareLine()
 {
+    QLockFile lock(qtLockFilePath(m_port.portName()));
+    if (!lock.fileName().isEmpty() && !lock.tryLock(0))
+        return false; // a live owner (a stale lock file is removed, as QSerialPort's open does)
     const int fd = ::open(devicePath(m_port.portName()).constData(),
                           O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return; // QSerialPort's own open reports the missing or refused port
+        return false; // QSerialPort's own open reports the missing or refused port
     termios settings{};
     if (::tcgetattr(fd, &settings) == 0 &&
         ((settings.c_cflag & HUPCL) || ::cfgetospeed(&settings) != B9600 ||
@@ -71,8 +106,7 @@ void SerialLink::prepareLine(bool portIsNew)
         ::tcsetattr(fd, TCSANOW, &settings);
     }
     ::close(fd);
-    if (portIsNew)
-        m_lines = AdapterLines::forDevice(m_port.portName());
+    return false;
 }
 
 // The open has raised both lines. A board with its own USB needs DTR, which its driver may not
@@ -81,7 +115,7 @@ void SerialLink::prepareLine(bool portIsNew)
 void SerialLink::applyModemLines()
 {
     if (m_lines.dataTerminalReady())
-        m_port.setDataTerminalReady(true);
+        raiseDataTerminalReady();
 }
 
 bool SerialLink::driverHoldsBytes() const

@@ -5,7 +5,10 @@
 // switch for that restore (qtserialport 6.4.2, src/serialport/qserialport_win.cpp: initialize()
 // keeps restoredDcb, close() calls SetCommState(restoredDcb)). Drivers start a port from what was
 // stored last (the inbox serial driver and CH340 re-apply it at every open), so what the link
-// writes there is what every later open applies and every close restores.
+// writes there is what later opens apply and closes restore. The link's own handle is an open
+// too, which applies what was stored before (by default DTR and RTS on): a board that resets on
+// DTR may reset once a port appearance, at the first poll. A CP210x driver may not keep the
+// settings between opens at all (Silicon Labs AN197); how such a board fares is not yet known.
 #include "seriallink.h"
 
 #include "portsettings.h"
@@ -54,52 +57,50 @@ DWORD storeSettings(HANDLE port, const AdapterLines &lines)
 
 } // namespace
 
-// Once a port appearance, through a handle of the link's own, before QSerialPort opens: the
-// driver keeps the settings until the adapter is unplugged (a failed open), so polls pay nothing.
-void SerialLink::prepareLine(bool portIsNew)
+// Through a handle of the link's own, before QSerialPort opens, until written once a port
+// appearance: the driver keeps the settings until the adapter is unplugged (a failed open), so
+// later polls pay nothing.
+bool SerialLink::prepareLine()
 {
-    if (!portIsNew)
-        return;
     const HANDLE port =
         ::CreateFileW(devicePath(m_port.portName()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                       nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD error = ERROR_SUCCESS;
     if (port == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
-        // Missing, or held by another program: QSerialPort's open says so, and the open after it
-        // tries again.
+        // Missing, or held by another program: QSerialPort's open says so.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
             error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-            return;
+            return false;
     } else {
-        m_lines = AdapterLines::forDevice(m_port.portName());
         error = storeSettings(port, m_lines);
         ::CloseHandle(port);
     }
-    if (error != ERROR_SUCCESS && !m_toldLineSettingsFailed) {
+    if (error == ERROR_SUCCESS)
+        return true;
+    if (!m_toldLineSettingsFailed) {
         m_toldLineSettingsFailed = true;
-        qWarning("%s: its stored settings (9600 baud, DTR %s, RTS off) could not be written, so "
-                 "opening or closing it may raise DTR or RTS (error %lu: %s)",
+        qWarning("%s: its settings (9600 baud, DTR %s, RTS off) could not be stored (error %lu: "
+                 "%s); every poll tries again",
                  qPrintable(m_port.portName()), m_lines.dataTerminalReady() ? "on" : "off",
                  static_cast<unsigned long>(error), qPrintable(qt_error_string(int(error))));
     }
+    return false;
 }
 
 // Where the stored settings were written, the open has set the lines as they say already. Where
 // not, the only change that Qt's restore at close does not turn into a raise is asserting DTR for
 // a board with its own USB (which needs it and does not reset on it): lowering DTR that the open
-// found on would have the restore raise it again at every close.
+// found on would have the restore raise it again at every close. RTS needs nothing: Qt's open
+// turns it off without flow control.
 void SerialLink::applyModemLines()
 {
+    if (!m_lines.dataTerminalReady())
+        return;
     DCB now{};
     now.DCBlength = sizeof(now);
-    if (!::GetCommState(m_port.handle(), &now))
-        return;
-    if (m_lines.dataTerminalReady() && now.fDtrControl != DTR_CONTROL_ENABLE)
-        m_port.setDataTerminalReady(true);
-    // Qt's open turns RTS off without flow control; a lowering is never undone by a raise.
-    if (!m_lines.requestToSend() && now.fRtsControl != RTS_CONTROL_DISABLE)
-        m_port.setRequestToSend(false);
+    if (!::GetCommState(m_port.handle(), &now) || now.fDtrControl != DTR_CONTROL_ENABLE)
+        raiseDataTerminalReady();
 }
 
 bool SerialLink::driverHoldsBytes() const

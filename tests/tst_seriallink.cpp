@@ -2,6 +2,8 @@
 #include "seriallink.h"
 #include "simulateddevice.h"
 
+#include <QFileInfo>
+#include <QLockFile>
 #include <QTest>
 
 #include <termios.h>
@@ -20,6 +22,7 @@ private slots:
     void staleBytesAreDiscardedOnOpen();
     void requestLeavesBeforeAnImmediateClose();
     void closeLeavesTheModemLinesUp();
+    void portLockedByAnotherProgramIsLeftAlone();
     void modemLinesFollowTheAdapter_data();
     void modemLinesFollowTheAdapter();
     void chatteringDeviceDoesNotWedgeTheLink();
@@ -125,18 +128,37 @@ void TestSerialLink::closeLeavesTheModemLinesUp()
     QCOMPARE(::cfgetospeed(&settings), speed_t(B9600));
 }
 
+void TestSerialLink::portLockedByAnotherProgramIsLeftAlone()
+{
+    // Another program's QSerialPort lock file, without its tty taken for itself: the line is that
+    // program's, hang-up-on-close and all.
+    if (!QFileInfo(u"/var/lock"_qs).isWritable())
+        QSKIP("the first of QSerialPort's lock folders is not writable");
+    QString name = m_device->devicePath().mid(5);
+    QLockFile lock(u"/var/lock/LCK.."_qs + name.replace(u'/', u'_'));
+    QVERIFY(lock.tryLock(0));
+    termios settings{};
+    QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
+    settings.c_cflag |= HUPCL;
+    QCOMPARE(::tcsetattr(m_device->lineDescriptor(), TCSANOW, &settings), 0);
+    SerialLink link(m_device->devicePath());
+    QVERIFY(!link.open());
+    QCOMPARE(::tcgetattr(m_device->lineDescriptor(), &settings), 0);
+    QCOMPARE(settings.c_cflag & HUPCL, tcflag_t(HUPCL));
+}
+
 void TestSerialLink::modemLinesFollowTheAdapter_data()
 {
     QTest::addColumn<int>("vendor"); // -1: no USB identity
     QTest::addColumn<int>("product");
     QTest::addColumn<bool>("dtr");
-    QTest::newRow("Leonardo, its own USB") << 0x2341 << 0x8036 << true;
-    QTest::newRow("Pico SDK stdio") << 0x2e8a << 0x000a << true;
     QTest::newRow("Uno R3's 16U2") << 0x2341 << 0x0043 << false;
-    QTest::newRow("CH340 clone") << 0x1a86 << 0x7523 << false;
-    QTest::newRow("FTDI FT232R") << 0x0403 << 0x6001 << false;
-    QTest::newRow("CP2102") << 0x10c4 << 0xea60 << false;
+    QTest::newRow("Leonardo, its own USB") << 0x2341 << 0x8036 << true;
+    QTest::newRow("UNO R4 Minima") << 0x2341 << 0x0069 << true;
+    QTest::newRow("Espressif's USB-Serial/JTAG") << 0x303a << 0x1001 << true;
     QTest::newRow("Espressif's USB bridge") << 0x303a << 0x1002 << false;
+    QTest::newRow("Pico SDK stdio on an RP2350") << 0x2e8a << 0x0009 << true;
+    QTest::newRow("CH340 clone") << 0x1a86 << 0x7523 << false;
     QTest::newRow("no USB identity (a PC's UART)") << -1 << -1 << false;
 }
 
