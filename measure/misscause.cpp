@@ -108,8 +108,9 @@ QString MissCause::text() const
         return tr("No reply from the meter within %1 ms").arg(m_deadlineMs);
     case NoReplyOwnUsb:
         // Such a board sends nothing while DTR is off; the operator need not look at the line.
-        return tr("No reply from the meter within %1 ms: its board has its own USB and answers "
-                  "only with DTR on, which the monitor sets, so check the board's program")
+        return tr("No reply from the meter within %1 ms: its board has its own USB port and the "
+                  "monitor gives it the signal it needs (DTR), so check that the board's program "
+                  "runs and answers at 9600 baud")
             .arg(m_deadlineMs);
     case LateReply:
         return tr("The meter's reply came too late (after %1 ms)").arg(m_deadlineMs);

@@ -99,8 +99,8 @@
         <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
     </message>
     <message>
-        <source>No reply from the meter within %1 ms: its board has its own USB and answers only with DTR on, which the monitor sets, so check the board&apos;s program</source>
-        <translation>Tidak ada balasan dari alat ukur dalam %1 ms: papannya ber-USB sendiri dan hanya menjawab bila DTR menyala, yang dinyalakan oleh monitor, jadi periksa program papan itu</translation>
+        <source>No reply from the meter within %1 ms: its board has its own USB port and the monitor gives it the signal it needs (DTR), so check that the board&apos;s program runs and answers at 9600 baud</source>
+        <translation>Tidak ada balasan dari alat ukur dalam %1 ms: papannya punya port USB sendiri dan monitor memberinya sinyal yang dibutuhkannya (DTR), jadi periksa bahwa program papan itu berjalan dan menjawab pada 9600 baud</translation>
     </message>
     <message>
         <source>The meter&apos;s reply came too late (after %1 ms)</source>
