@@ -54,16 +54,6 @@ void History::Stretch::add(const Stretch &other)
     stops += other.stops;
 }
 
-int History::Stretch::lowestOfAll() const
-{
-    return !wild ? lowest : !readings ? wildLowest : std::min(lowest, wildLowest);
-}
-
-int History::Stretch::highestOfAll() const
-{
-    return !wild ? highest : !readings ? wildHighest : std::max(highest, wildHighest);
-}
-
 History::History(std::chrono::milliseconds started)
     : m_clock{{0, QDateTime::currentDateTime().addMSecs(-started.count())}},
       m_start(Clock::now() - started)
@@ -84,7 +74,7 @@ void History::noteClock(qint64 atMs, const QDateTime &wall)
     // The wall clock is set rarely; a clock that jumps all day keeps no more than this.
     constexpr std::size_t kMarksAtMost = 1000;
     if (m_clock.size() > kMarksAtMost)
-        m_clock.erase(m_clock.begin() + 1); // the first reaches back to the start
+        m_clock.pop_front(); // the times before the next are then counted from it
 }
 
 QDateTime History::clockTime(qint64 atMs) const
@@ -121,10 +111,11 @@ void History::addTo(Buckets &buckets, qint64 width, const Poll &poll)
     bucket.stretch.add(poll.outcome, poll.centihertz);
     if (poll.outcome != Outcome::Reading)
         return;
-    const bool first = !before.readings && !before.wild;
-    if (first || bucket.stretch.lowestOfAll() < before.lowestOfAll())
+    if (isWild(poll.centihertz))
+        return;
+    if (!before.readings || bucket.stretch.lowest < before.lowest)
         bucket.lowestAfterMs = int(poll.atMs - start);
-    if (first || bucket.stretch.highestOfAll() > before.highestOfAll())
+    if (!before.readings || bucket.stretch.highest > before.highest)
         bucket.highestAfterMs = int(poll.atMs - start);
 }
 
@@ -140,7 +131,8 @@ void History::addOutside(Buckets &buckets, qint64 width, qint64 atMs, int ms)
 void History::add(qint64 atMs, Outcome outcome, int centihertz)
 {
     // The reading before held until now: outside the band, that time counts where it began.
-    if (m_last && m_last->outcome == Outcome::Reading && outsideBand(m_last->centihertz)) {
+    if (m_last && m_last->outcome == Outcome::Reading && outsideBand(m_last->centihertz) &&
+        !isWild(m_last->centihertz)) {
         const int held = int(std::min(atMs - m_last->atMs, kLongestHold));
         addOutside(m_seconds, kSecond, m_last->atMs, held);
         addOutside(m_minutes, kMinute, m_last->atMs, held);
@@ -171,6 +163,9 @@ void History::drop(qint64 atMs)
         m_seconds.pop_front();
     while (!m_minutes.empty() && m_minutes.front().startMs + kMinute < atMs - kept)
         m_minutes.pop_front();
+    // A clock mark serves while a later one does not yet reach back to the oldest kept time.
+    while (m_clock.size() > 1 && m_clock[1].atMs <= atMs - kept)
+        m_clock.pop_front();
 }
 
 const History::Buckets &History::bucketsFor(qint64 columnMs) const
@@ -217,16 +212,21 @@ History::Figures History::figures(qint64 fromMs, qint64 toMs) const
         const Stretch &stretch = bucket->stretch;
         figures.outsideBandMs += bucket->outsideBandMs;
         figures.misses += stretch.gaps - stretch.stops;
-        figures.wild += stretch.wild;
-        if (!stretch.readings && !stretch.wild)
+        if (stretch.wild) {
+            figures.wildLowest = figures.wild ? std::min(figures.wildLowest, stretch.wildLowest)
+                                              : stretch.wildLowest;
+            figures.wildHighest = figures.wild ? std::max(figures.wildHighest, stretch.wildHighest)
+                                               : stretch.wildHighest;
+            figures.wild += stretch.wild;
+        }
+        if (!stretch.readings)
             continue;
-        const int lowest = stretch.lowestOfAll(), highest = stretch.highestOfAll();
-        if (!figures.lowest || lowest < *figures.lowest) {
-            figures.lowest = lowest;
+        if (!figures.lowest || stretch.lowest < *figures.lowest) {
+            figures.lowest = stretch.lowest;
             figures.lowestAt = bucket->startMs + bucket->lowestAfterMs;
         }
-        if (!figures.highest || highest > *figures.highest) {
-            figures.highest = highest;
+        if (!figures.highest || stretch.highest > *figures.highest) {
+            figures.highest = stretch.highest;
             figures.highestAt = bucket->startMs + bucket->highestAfterMs;
         }
         gridReadings += stretch.readings;
@@ -257,5 +257,5 @@ std::optional<qint64> History::noReadingSince() const
 std::size_t History::memoryBytes() const
 {
     return m_polls.size() * sizeof(Poll) + (m_seconds.size() + m_minutes.size()) * sizeof(Bucket) +
-           sizeof(*this);
+           m_clock.size() * sizeof(ClockMark) + sizeof(*this);
 }

@@ -53,18 +53,16 @@ public:
         qint64 sum = 0;
         void add(Outcome outcome, int centihertz);
         void add(const Stretch &other);
-        // The lowest and the highest of all its readings, wild ones too (none: 0).
-        int lowestOfAll() const;
-        int highestOfAll() const;
     };
 
-    // The figures of a span, as the trend window shows them: the lowest and the highest of all
-    // readings, wild ones too; the mean of those a grid can have.
+    // The figures of a span, as the trend window shows them: the lowest, the highest and the mean
+    // of the readings a grid can have, and apart from them the wild ones' count and range.
     struct Figures
     {
-        int readings = 0;
+        int readings = 0; // wild ones too
         int misses = 0;
         int wild = 0;
+        int wildLowest = 0, wildHighest = 0;
         std::optional<int> lowest, highest; // hundredths of a hertz
         qint64 lowestAt = 0, highestAt = 0; // ms since the start
         std::optional<double> mean;

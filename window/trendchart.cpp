@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kNarrowestHalf = 25; // ±0,25 Hz
+// Longer than any poll interval and its wait: no outcome for this long, and no poll ran.
+constexpr qint64 kLongestSilence = 2500;
 constexpr qreal kMargin = 6;
 
 // A tick every so often, at round clock times, for each span.
@@ -154,15 +156,38 @@ void TrendChart::paintEvent(QPaintEvent *)
     std::vector<QLineF> ranges;
     QList<QPolygonF> wildMarks;
     QList<QList<QPointF>> lines{{}};
+    // A setting of the wall clock (or a resume, which the monotonic clock does not count on Linux)
+    // and a stretch longer than any poll interval with no outcome at all both break the line: no
+    // poll saw what lay between. Each setting is a dashed line across the chart.
+    const qint64 from = m_end - m_span.count();
+    const auto columnOf = [&](qint64 atMs) { return int((atMs - from) * count / m_span.count()); };
+    std::vector<int> breaks;
+    painter.setPen(QPen(QColor::fromRgb(kText), 1, Qt::DashLine));
+    for (const qint64 step : m_history.clockSteps(from, m_end)) {
+        breaks.push_back(columnOf(step));
+        const qreal x = plot.left() + breaks.back() + 0.5;
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+    const int silentColumns = std::max<qint64>(1, kLongestSilence * count / m_span.count());
+    int lastOutcome = -1;
     for (int i = 0; i < count; ++i) {
         const History::Stretch &column = columns[std::size_t(i)];
         const qreal x = plot.left() + i + 0.5;
+        const bool any = column.readings || column.wild || column.gaps;
+        if (any && lastOutcome >= 0 && !lines.last().isEmpty() &&
+            (i - lastOutcome > silentColumns ||
+             std::any_of(breaks.begin(), breaks.end(),
+                         [&](int at) { return at > lastOutcome && at <= i; })))
+            lines.append(QList<QPointF>());
+        if (any)
+            lastOutcome = i;
         if (column.wild) {
-            // A triangle at the edge the readings lie beyond, pointing out of the chart.
+            // A triangle at the edge the readings lie beyond, pointing out of the chart; at the
+            // bottom above the gaps' marks.
             if (column.wildHighest > History::kNominal)
                 wildMarks.append(edgeMark(x, plot.top(), 1));
             if (column.wildLowest < History::kNominal)
-                wildMarks.append(edgeMark(x, plot.bottom() - 4, -1));
+                wildMarks.append(edgeMark(x, plot.bottom() - 8, -1));
         }
         if (column.gaps) {
             painter.fillRect(QRectF(x - 0.5, plot.bottom() - 3, 1, 3), QColor::fromRgb(kGap));
@@ -211,11 +236,16 @@ void TrendChart::drawTimeTicks(QPainter &painter, const QRectF &plot) const
     stretches.insert(stretches.begin(), from);
     stretches.push_back(m_end + 1);
     qreal free = 0;
+    // The next round local time at or after a moment, looked up afresh for every tick, so that a
+    // change of the UTC offset (summer time) keeps the ticks on round hours.
+    const auto nextRound = [&](qint64 atMs) {
+        const QDateTime wall = m_history.clockTime(atMs);
+        const qint64 local = wall.toMSecsSinceEpoch() + qint64(wall.offsetFromUtc()) * 1000;
+        return atMs + (step - (local % step + step) % step) % step;
+    };
     for (std::size_t i = 0; i + 1 < stretches.size(); ++i) {
-        const QDateTime start = m_history.clockTime(stretches[i]);
-        const qint64 local = start.toMSecsSinceEpoch() + qint64(start.offsetFromUtc()) * 1000;
-        for (qint64 tick = stretches[i] + (step - local % step) % step; tick < stretches[i + 1];
-             tick += step) {
+        for (qint64 tick = nextRound(stretches[i]); tick < stretches[i + 1];
+             tick = nextRound(tick + 1)) {
             const qreal x = plot.left() + (tick - from) * plot.width() / qreal(m_span.count());
             const QString label = clockText(m_locale, m_history.clockTime(tick), step < 60'000);
             const qreal width = metrics.horizontalAdvance(label);
@@ -236,11 +266,11 @@ QString TrendChart::columnText(qreal x) const
     const int count = int(plot.width());
     if (count < 1 || x < plot.left() || x >= plot.left() + count)
         return {};
+    // The column as the chart draws it, so the tooltip says what the pixels show.
     const int i = int(x - plot.left());
     const qint64 from = m_end - m_span.count();
     const qint64 columnFrom = from + m_span.count() * i / count;
-    const qint64 columnTo = from + m_span.count() * (i + 1) / count;
-    const History::Stretch column = m_history.columns(columnFrom, columnTo, 1).front();
+    const History::Stretch column = m_history.columns(from, m_end, count)[std::size_t(i)];
     const auto hertz = [this](int centihertz) {
         return m_locale.toString(centihertz / 100.0, 'f', 2);
     };

@@ -136,23 +136,41 @@ QString TrendWindow::nowText(int centihertz) const
     return tr("Now: %1 Hz (%2 mHz)").arg(hertz(centihertz), sign + m_locale.toString(millihertz));
 }
 
+QString TrendWindow::wildText(int count, int lowest, int highest) const
+{
+    const QString range = lowest == highest ? hertz(lowest) : hertz(lowest) + u'–' + hertz(highest);
+    return tr("Readings beyond 45–55 Hz: %1 (%2 Hz), left out of the scale and the mean")
+        .arg(m_locale.toString(count), range);
+}
+
 int TrendWindow::widestFigure() const
 {
-    // The longest texts each figure can have: the farthest reading the poll keeps (±20,000,000 Hz)
-    // and a clock time with the weekday, as wide as the font makes them.
-    const QString reading = hertz(-2e9);
-    const QString time = TrendChart::clockText(
-        m_locale, QDateTime(QDate::currentDate().addDays(-3), QTime(20, 58, 58)), true);
+    // The longest texts each figure can have: the farthest reading the poll keeps (±20,000,000 Hz),
+    // a grid's reading and a clock time with the widest weekday and hours, as wide as the font
+    // makes them.
+    const QFontMetrics metrics(font());
+    const QString reading = hertz(-2e9), grid = hertz(History::kGridHighest);
+    QString time;
+    for (int day = 1; day <= 7; ++day) {
+        const QString text = TrendChart::clockText(
+            m_locale,
+            QDateTime(
+                QDate::currentDate().addDays(-7 + (day - QDate::currentDate().dayOfWeek() + 7) % 7),
+                QTime(22, 58, 58)),
+            true);
+        if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(time))
+            time = text;
+    }
     const QStringList longest{
         nowText(-2'000'000'000),
-        tr("Lowest: %1 Hz at %2").arg(reading, time),
-        tr("Highest: %1 Hz at %2").arg(reading, time),
+        tr("Lowest: %1 Hz at %2").arg(grid, time),
+        tr("Highest: %1 Hz at %2").arg(grid, time),
+        wildText(345600, -2'000'000'000, 2'000'000'000),
         tr("Outside %1–%2 Hz: %3")
             .arg(hertz(History::kBandLow), hertz(History::kBandHigh),
                  duration(23 * 3600'000 + 58 * 60'000)),
         tr("Readings: %1, misses: %2").arg(m_locale.toString(345600), m_locale.toString(345600)),
         tr("No reading since %1").arg(time)};
-    const QFontMetrics metrics(font());
     int widest = 0;
     for (const QString &text : longest)
         widest = std::max(widest, metrics.horizontalAdvance(text));
@@ -178,7 +196,8 @@ void TrendWindow::refresh()
     QStringList texts(FigureCount);
     if (const std::optional<int> now = m_history.lastReading())
         texts[Now] = nowText(*now);
-    if (shown.lowest) {
+    // Lowest, highest and mean are those of the readings a grid can have, and come together.
+    if (shown.lowest && shown.highest && shown.mean) {
         texts[Lowest] = tr("Lowest: %1 Hz at %2").arg(hertz(*shown.lowest), clock(shown.lowestAt));
         texts[Highest] =
             tr("Highest: %1 Hz at %2").arg(hertz(*shown.highest), clock(shown.highestAt));
@@ -186,14 +205,13 @@ void TrendWindow::refresh()
         texts[Outside] = tr("Outside %1–%2 Hz: %3")
                              .arg(hertz(History::kBandLow), hertz(History::kBandHigh),
                                   duration(shown.outsideBandMs));
-    } else {
+    } else if (!shown.wild) {
         texts[Lowest] = tr("No readings in this span");
     }
     texts[Counts] = tr("Readings: %1, misses: %2")
                         .arg(m_locale.toString(shown.readings), m_locale.toString(shown.misses));
     if (shown.wild)
-        texts[Wild] = tr("Readings beyond 45–55 Hz: %1, left out of the scale and the mean")
-                          .arg(m_locale.toString(shown.wild));
+        texts[Wild] = wildText(shown.wild, shown.wildLowest, shown.wildHighest);
     if (const std::optional<qint64> since = m_history.noReadingSince())
         texts[Silence] = tr("No reading since %1").arg(clock(*since));
     for (int figure = 0; figure < FigureCount; ++figure) {

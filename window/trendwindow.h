@@ -44,6 +44,8 @@ private:
     QString clock(qint64 atMs) const;
     // The latest reading and its distance from 50 Hz.
     QString nowText(int centihertz) const;
+    // The readings beyond what a grid can have: how many, and their range.
+    QString wildText(int count, int lowest, int highest) const;
     int widestFigure() const;
     QString duration(qint64 ms) const;
 

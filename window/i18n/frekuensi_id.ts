@@ -293,8 +293,8 @@
         <translation>Pembacaan: %1, gagal: %2</translation>
     </message>
     <message>
-        <source>Readings beyond 45–55 Hz: %1, left out of the scale and the mean</source>
-        <translation>Pembacaan di luar 45–55 Hz: %1, tidak masuk skala dan rata-rata</translation>
+        <source>Readings beyond 45–55 Hz: %1 (%2 Hz), left out of the scale and the mean</source>
+        <translation>Pembacaan di luar 45–55 Hz: %1 (%2 Hz), tidak masuk skala dan rata-rata</translation>
     </message>
     <message>
         <source>No reading since %1</source>
