@@ -56,6 +56,14 @@ void DeviceThread::chatter(const QByteArray &bytes, std::chrono::milliseconds in
     runInThread([&] { m_device->chatter(bytes, interval); });
 }
 
+bool DeviceThread::setLosingWhileClosed(bool losing)
+{
+    bool done = false;
+    // The watch's socket notifier, like the line's, belongs to the device thread.
+    runInThread([&] { done = m_device->setLosingWhileClosed(losing); });
+    return done;
+}
+
 void DeviceThread::setKeepingTimes(bool keep)
 {
     runInThread([&] { m_device->setKeepingTimes(keep); });

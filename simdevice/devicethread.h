@@ -23,6 +23,7 @@ public:
     void setResponder(SimulatedDevice::Responder responder);
     void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
     void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
+    bool setLosingWhileClosed(bool losing);
     int requestCount() const;
     void setKeepingTimes(bool keep);
     QList<qint64> requestTimes() const;

@@ -26,12 +26,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption logRequests(
         QStringLiteral("log-requests"),
         QStringLiteral("Print a line for each request: its number and monotonic time in ms."));
-    parser.addOptions({reply, delay, silent, logRequests});
+    const QCommandLineOption losing(
+        QStringLiteral("lose-while-closed"),
+        QStringLiteral("Lose what is sent while the monitor has the port closed, as a UART does."));
+    parser.addOptions({reply, delay, silent, logRequests, losing});
     parser.process(app);
 
     SimulatedDevice device;
     if (!device.plugIn()) {
         QTextStream(stderr) << "no pseudo-terminal available\n";
+        return 1;
+    }
+    if (parser.isSet(losing) && !device.setLosingWhileClosed(true)) {
+        QTextStream(stderr) << "cannot follow the opens of " << device.devicePath() << '\n';
         return 1;
     }
     if (parser.isSet(silent))

@@ -1,6 +1,7 @@
 #include "simulateddevice.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -9,6 +10,9 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+#endif
 
 namespace {
 
@@ -56,7 +60,62 @@ bool SimulatedDevice::plugIn()
     m_path = QString::fromLocal8Bit(name);
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SimulatedDevice::readRequests);
+    return !m_losing || watchOpens();
+}
+
+bool SimulatedDevice::setLosingWhileClosed(bool losing)
+{
+    m_losing = losing;
+    return !losing || !isPluggedIn() || watchOpens();
+}
+
+bool SimulatedDevice::watchOpens()
+{
+#ifdef Q_OS_LINUX
+    if (m_openWatch >= 0)
+        return true;
+    // The device holds the line open itself, so the far side never sees a hang-up at the
+    // program's close; the opens and closes of the line's path tell when the program holds it.
+    m_openWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_openWatch < 0)
+        return false;
+    if (::inotify_add_watch(m_openWatch, QFile::encodeName(m_path).constData(),
+                            IN_OPEN | IN_CLOSE) < 0) {
+        ::close(m_openWatch);
+        m_openWatch = -1;
+        return false;
+    }
+    m_othersHolding = 0;
+    m_openNotifier = new QSocketNotifier(m_openWatch, QSocketNotifier::Read, this);
+    connect(m_openNotifier, &QSocketNotifier::activated, this, &SimulatedDevice::followOpens);
     return true;
+#else
+    return false;
+#endif
+}
+
+void SimulatedDevice::followOpens()
+{
+#ifdef Q_OS_LINUX
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_openWatch, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_OPEN)
+                ++m_othersHolding;
+            // A close the watch saw no open of (the line was open when the watch began) counts
+            // for nothing. The last one clears what was sent but not read, for the next open.
+            if ((event->mask & IN_CLOSE) && m_othersHolding > 0 && --m_othersHolding == 0)
+                ::tcflush(m_slave, TCIFLUSH);
+        }
+    }
+#endif
 }
 
 void SimulatedDevice::chatter(const QByteArray &bytes, std::chrono::milliseconds interval)
@@ -79,6 +138,11 @@ void SimulatedDevice::unplug()
     m_pending.clear();
     delete m_notifier;
     m_notifier = nullptr;
+    delete m_openNotifier;
+    m_openNotifier = nullptr;
+    if (m_openWatch >= 0)
+        ::close(m_openWatch);
+    m_openWatch = -1;
     if (m_slave >= 0)
         ::close(m_slave);
     if (m_master >= 0)
@@ -88,6 +152,13 @@ void SimulatedDevice::unplug()
 
 bool SimulatedDevice::write(const QByteArray &bytes)
 {
+    if (m_openWatch >= 0) {
+        // The opens and closes up to this moment, not only those the event loop has passed on.
+        followOpens();
+        // Sent, and lost on a line no one holds open.
+        if (m_othersHolding == 0)
+            return isPluggedIn();
+    }
     qsizetype done = 0;
     while (m_master >= 0 && done < bytes.size()) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));

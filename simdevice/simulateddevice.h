@@ -46,6 +46,12 @@ public:
     void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
     void setSilent() { setAnswer({}); }
 
+    // Losing: what the device sends while no one else has the line open is lost, and so is what
+    // was left unread at the last close, as with a UART whose driver clears its receive FIFO at
+    // open; otherwise the line keeps it, as a pseudo-terminal does. False when the system cannot
+    // tell when the line is opened (Linux's inotify follows it).
+    bool setLosingWhileClosed(bool losing);
+
     // Writes bytes on the line now, unasked.
     bool write(const QByteArray &bytes);
     // Keeps writing the bytes unasked, every interval, until unplugged; empty bytes stop it.
@@ -65,6 +71,8 @@ signals:
 
 private:
     void readRequests();
+    void followOpens();
+    bool watchOpens();
     void answerLater(int request, const Answer &answer);
 
     int m_master = -1;
@@ -78,4 +86,8 @@ private:
     QList<qint64> m_answerTimes;
     QList<QTimer *> m_pending;
     QTimer *m_chatter = nullptr;
+    bool m_losing = false;
+    int m_openWatch = -1; // inotify's, on the line's path
+    QSocketNotifier *m_openNotifier = nullptr;
+    int m_othersHolding = 0; // opens of the line, less its closes, since the watch began
 };
