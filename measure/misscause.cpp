@@ -66,7 +66,9 @@ std::optional<MissCause> MissCause::of(const QString &port, const Seen &seen)
     // found waiting at open.
     if (seen.tookReading || *seen.waiting > 0 || seen.staleAtOpen)
         return MissCause(LateReply, port, {}, seen.deadlineMs);
-    return MissCause(seen.ownUsbBoard ? NoReplyOwnUsb : NoReply, port, {}, seen.deadlineMs);
+    if (seen.ownUsbBoard)
+        return MissCause(NoReplyOwnUsb, port, {}, seen.deadlineMs);
+    return MissCause(seen.lineKeepsReplies ? NoReplyLater : NoReply, port, {}, seen.deadlineMs);
 }
 
 bool MissCause::isWholeReply(const QByteArray &part)
@@ -105,7 +107,12 @@ QString MissCause::text() const
     case SendFailed:
         return tr("The request could not be sent to the meter: %1").arg(m_systemText);
     case NoReply:
-        return tr("No reply from the meter within %1 ms").arg(m_deadlineMs);
+        return tr("No reply from the meter within %1 ms: the meter is silent, or answers later "
+                  "than that")
+            .arg(m_deadlineMs);
+    case NoReplyLater:
+        return tr("No reply from the meter within %1 ms, nor later: the meter is silent")
+            .arg(m_deadlineMs);
     case NoReplyOwnUsb:
         // Such a board sends nothing while DTR is off; the operator need not look at the line.
         return tr("No reply from the meter within %1 ms: its board has its own USB port and the "

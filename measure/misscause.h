@@ -24,7 +24,10 @@ public:
         PortFailed, // any other refusal to open, in the system's words
         NoHardware, // a serial port's name with no UART behind it (Linux's ttyS0 to ttyS3)
         SendFailed,
+        // A meter silent, or answering after the port was closed: on a line that loses what comes
+        // then (a UART's), a late reply is never seen.
         NoReply,
+        NoReplyLater,  // none later either, on a line that has kept a late reply till the next open
         NoReplyOwnUsb, // no reply, from a board with its own USB, which the monitor gives DTR
         LateReply,
         ShortReply,
@@ -42,6 +45,7 @@ public:
         bool opened = false;
         bool ownUsbBoard = false;      // the port's adapter is a board with its own USB
         bool staleAtOpen = false;      // a reply of an earlier request was waiting at open
+        bool lineKeepsReplies = false; // the port has kept a reply that came while it was closed
         std::optional<qint64> waiting; // bytes waiting after the wait; nothing: the port closed
         bool replied = false;          // enough bytes for a reply were waiting
         bool tookReading = false;

@@ -42,7 +42,33 @@ constexpr std::array kRules{
     Rule{State::Mixed, Event::NewCause, State::Steady, Say::Cause},
     Rule{State::Mixed, Event::Reading, State::Mixed, Say::Nothing},
     Rule{State::Mixed, Event::ReadingsHeld, State::Quiet, Say::ReadingsAgain},
+    // The meter's timing, after the first word: nothing until its words hold, a slow meter's at
+    // its second miss in a row and once only. Its replies alternate with misses by its nature, so
+    // no pattern follows; a change of its figure is not news either. From Quiet every miss is a
+    // first word.
+    Rule{State::Quiet, Event::Settling, State::Steady, Say::Cause},
+    Rule{State::Quiet, Event::SlowSettled, State::Steady, Say::Cause},
+    Rule{State::Quiet, Event::SlowAgain, State::Steady, Say::Cause},
+    Rule{State::Steady, Event::Settling, State::Steady, Say::Nothing},
+    Rule{State::Steady, Event::SlowSettled, State::Steady, Say::Cause},
+    Rule{State::Steady, Event::SlowAgain, State::Steady, Say::Nothing},
+    Rule{State::Mixed, Event::Settling, State::Mixed, Say::Nothing},
+    Rule{State::Mixed, Event::SlowSettled, State::Steady, Say::Cause},
+    Rule{State::Mixed, Event::SlowAgain, State::Mixed, Say::Nothing},
 };
+
+// Why a poll heard nothing in time: told by how the meter answers, and learned over polls.
+bool isTiming(MissCause::Kind kind)
+{
+    return kind == MissCause::NoReply || kind == MissCause::NoReplyLater ||
+           kind == MissCause::NoReplyOwnUsb || kind == MissCause::LateReply ||
+           kind == MissCause::SlowMeter || kind == MissCause::SlowMeterLater;
+}
+
+bool isSlow(MissCause::Kind kind)
+{
+    return kind == MissCause::SlowMeter || kind == MissCause::SlowMeterLater;
+}
 
 } // namespace
 
@@ -50,6 +76,17 @@ MissReport::Event MissReport::classify(const MissCause &cause) const
 {
     if (cause.kind() == MissCause::None)
         return m_readingsInARow + 1 == kWindow ? Event::ReadingsHeld : Event::Reading;
+    if (m_state != State::Quiet && isTiming(m_said.kind()) && isTiming(cause.kind())) {
+        if (isSlow(cause.kind()))
+            return isSlow(m_said.kind()) ? Event::SlowAgain
+                   : cause == m_cause    ? Event::SlowSettled
+                                         : Event::Settling;
+        if (cause == m_said)
+            return cause == m_cause && m_causeInARow + 1 == kWindow ? Event::CauseHeld
+                                                                    : Event::SameCause;
+        // Words not said yet, once the last miss had them too.
+        return cause == m_cause ? Event::OtherCause : Event::Settling;
+    }
     if (cause == m_cause)
         return m_causeInARow + 1 == kWindow ? Event::CauseHeld : Event::SameCause;
     const bool kindSeen = std::any_of(m_polls.begin(), m_polls.end(), [&](const MissCause &seen) {
@@ -81,13 +118,16 @@ std::optional<MissReport::Line> MissReport::pollEnded(const MissCause &cause, Cl
     case Say::Nothing:
         return std::nullopt;
     case Say::Cause:
+        m_said = cause;
         return Line{u"polls miss: "_qs + cause.logLine()};
     case Say::Pattern:
         if (m_patternSaidAt && now - *m_patternSaidAt < kPatternRepeat)
             return std::nullopt;
         m_patternSaidAt = now;
+        m_said = cause;
         return Line{u"polls miss now and then: "_qs + pattern(cause.logLine())};
     case Say::ReadingsAgain:
+        m_said = MissCause();
         m_patternSaidAt.reset();
         return Line{u"readings again"_qs, true};
     }

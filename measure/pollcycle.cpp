@@ -54,6 +54,9 @@ void PollCycle::runPoll()
     seen.opened = wasOpen || m_link.open();
     seen.ownUsbBoard = m_link.adapterLines().ownUsb();
     seen.staleAtOpen = !wasOpen && seen.opened && m_link.foundStaleBytes();
+    // A port that would not open may be another adapter, with another driver, once it does.
+    m_lineKeepsReplies = seen.opened && (m_lineKeepsReplies || seen.staleAtOpen);
+    seen.lineKeepsReplies = m_lineKeepsReplies;
     if (!wasOpen && seen.opened)
         m_timing.portOpened(Clock::now(), seen.staleAtOpen);
     const bool sent = m_link.send(kRequest);

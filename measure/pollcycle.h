@@ -73,4 +73,7 @@ private:
     qint16 m_blink_count = 0;
     int m_wait_ticks = 0;
     bool m_polling = false;
+    // Whether a reply that comes while the port is closed is there at the next open: a slow
+    // meter's replies then show, and silence is silence.
+    bool m_lineKeepsReplies = false;
 };

@@ -350,7 +350,14 @@ void TestPollCycle::causeOfAMiss_data()
     QTest::newRow("send refused") << failed(Failure::SendFailed) << int(MissCause::SendFailed)
                                   << u"could not be sent to the meter: system's words"_qs;
     QTest::newRow("closed by Stop") << stopped << -1 << QString();
-    QTest::newRow("silence") << waited(0) << int(MissCause::NoReply) << u"within 200 ms"_qs;
+    Seen keptLine = waited(0);
+    keptLine.lineKeepsReplies = true;
+
+    QTest::newRow("silence, or a reply lost while the port was closed")
+        << waited(0) << int(MissCause::NoReply)
+        << u"within 200 ms: the meter is silent, or answers later than that"_qs;
+    QTest::newRow("silence on a line that kept a late reply")
+        << keptLine << int(MissCause::NoReplyLater) << u"within 200 ms, nor later"_qs;
     QTest::newRow("silence after a carried tick")
         << afterCarriedTick << int(MissCause::NoReply) << u"within 100 ms"_qs;
     QTest::newRow("whole reply of 6 bytes")
@@ -396,8 +403,8 @@ void TestPollCycle::reportOverPolls_data()
         << u"rnnnnn"_qs << QStringList{noReply} << u"No reply"_qs;
     QTest::newRow("readings again after ten in a row")
         << u"nnrrrrrrrrrr"_qs << QStringList{noReply, u"readings again"_qs} << QString();
-    QTest::newRow("its words change while every poll misses")
-        << u"nnlp"_qs << QStringList{noReply, u"polls miss: The meter's reply came"_qs, missing}
+    QTest::newRow("its words change while every poll misses: said once they hold")
+        << u"nnlllp"_qs << QStringList{noReply, u"polls miss: The meter's reply came"_qs, missing}
         << u"Port ttyS2"_qs;
     QTest::newRow("alternation: the pattern once a minute")
         << u"nrnrnrnrnr"_qs << QStringList{noReply, u"polls miss now and then: 2 of the last 3"_qs}
@@ -410,6 +417,11 @@ void TestPollCycle::reportOverPolls_data()
     QTest::newRow("a flaky spell, then the meter dead for ten minutes")
         << u"nrnrnr"_qs + QString(600, u'n')
         << QStringList{noReply, u"polls miss now and then"_qs, noReply} << u"No reply"_qs;
+    // n a no reply in 100 ms after a carried tick, s a meter answering in about 350 ms (S 250 ms).
+    QTest::newRow("a slow meter: a first word, then its time once settled")
+        << u"nrmrlrsSrsssrs"_qs
+        << QStringList{noReply, u"polls miss: The meter answers in about 350 ms"_qs}
+        << u"about 350 ms"_qs;
     QTest::newRow("back after the pull, flaky again")
         << u"nrnrppprnrn"_qs << QStringList{noReply, u"polls miss now and then"_qs, missing}
         << u"of the last 10 polls missed: No reply"_qs;
@@ -424,13 +436,16 @@ void TestPollCycle::reportOverPolls()
     MissReport::Clock::time_point now;
     QStringList lines;
     for (const QChar poll : polls) {
-        const auto kind = QHash<QChar, MissCause::Kind>{{u'r', MissCause::None},
-                                                        {u'n', MissCause::NoReply},
-                                                        {u'l', MissCause::LateReply},
-                                                        {u'p', MissCause::PortMissing},
-                                                        {u'g', MissCause::DeviceGone}}
-                              .value(poll);
-        if (const auto line = report.pollEnded(MissCause(kind, u"ttyS2"_qs, {}, 200), now += 1s))
+        const auto kind =
+            QHash<QChar, MissCause::Kind>{
+                {u'r', MissCause::None},        {u'n', MissCause::NoReply},
+                {u'm', MissCause::NoReply},     {u'l', MissCause::LateReply},
+                {u'p', MissCause::PortMissing}, {u'g', MissCause::DeviceGone},
+                {u's', MissCause::SlowMeter},   {u'S', MissCause::SlowMeter}}
+                .value(poll);
+        const MissCause cause(kind, u"ttyS2"_qs, {}, poll == u'm' ? 100 : 200,
+                              poll == u's' ? 350 : 250);
+        if (const auto line = report.pollEnded(cause, now += 1s))
             lines << line->text;
     }
     QCOMPARE(lines.size(), said.size());

@@ -95,8 +95,12 @@
         <translation>Permintaan data tidak dapat dikirim ke alat ukur: %1</translation>
     </message>
     <message>
-        <source>No reply from the meter within %1 ms</source>
-        <translation>Tidak ada balasan dari alat ukur dalam %1 ms</translation>
+        <source>No reply from the meter within %1 ms: the meter is silent, or answers later than that</source>
+        <translation>Tidak ada balasan dari alat ukur dalam %1 ms: alat ukur diam, atau baru menjawab setelahnya</translation>
+    </message>
+    <message>
+        <source>No reply from the meter within %1 ms, nor later: the meter is silent</source>
+        <translation>Tidak ada balasan dari alat ukur dalam %1 ms, juga tidak sesudahnya: alat ukur diam</translation>
     </message>
     <message>
         <source>No reply from the meter within %1 ms: its board has its own USB port and the monitor gives it the signal it needs (DTR), so check that the board&apos;s program runs and answers at 9600 baud</source>
