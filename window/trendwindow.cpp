@@ -145,11 +145,10 @@ QString TrendWindow::wildText(int count, int lowest, int highest) const
 
 int TrendWindow::widestFigure() const
 {
-    // The longest texts each figure can have: the farthest reading the poll keeps (±20,000,000 Hz),
-    // a grid's reading and a clock time with the widest weekday and hours, as wide as the font
-    // makes them.
+    // The longest texts the figures have for a grid's readings, with the widest weekday and hours,
+    // as wide as the font makes them; a longer line (a wild reading's) wraps within that width.
     const QFontMetrics metrics(font());
-    const QString reading = hertz(-2e9), grid = hertz(History::kGridHighest);
+    const QString grid = hertz(History::kGridHighest);
     QString time;
     for (int day = 1; day <= 7; ++day) {
         const QString text = TrendChart::clockText(
@@ -162,10 +161,9 @@ int TrendWindow::widestFigure() const
             time = text;
     }
     const QStringList longest{
-        nowText(-2'000'000'000),
+        nowText(History::kNominal - 99),
         tr("Lowest: %1 Hz at %2").arg(grid, time),
         tr("Highest: %1 Hz at %2").arg(grid, time),
-        wildText(345600, -2'000'000'000, 2'000'000'000),
         tr("Outside %1–%2 Hz: %3")
             .arg(hertz(History::kBandLow), hertz(History::kBandHigh),
                  duration(23 * 3600'000 + 58 * 60'000)),
