@@ -39,6 +39,14 @@ SerialLink::~SerialLink()
     close();
 }
 
+void SerialLink::knowLines()
+{
+    if (m_linesKnown)
+        return;
+    m_lines = AdapterLines::forDevice(m_port.portName());
+    m_linesKnown = true;
+}
+
 bool SerialLink::isOpen() const
 {
     return m_port.isOpen() && !m_failed;
@@ -55,7 +63,7 @@ bool SerialLink::open()
         m_portIsNew = true;
     m_preparedDevice = m_port.portName();
     if (m_portIsNew) {
-        m_lines = AdapterLines::forDevice(m_port.portName());
+        m_linesKnown = false;
         m_linePrepared = false;
         m_toldLineSettingsFailed = false;
         m_toldDtrFailed = false;
@@ -71,6 +79,7 @@ bool SerialLink::open()
     m_portIsNew = false;
     m_failure = Failure::None;
     m_failureText.clear();
+    knowLines();
     applyModemLines();
     // A reply that came after its poll had given up waits in the driver (ptys and USB adapters keep
     // it across a close); it must never be taken as the answer to this poll.

@@ -99,6 +99,10 @@ private:
     bool m_portIsNew = true;
     // The preparation holds for this port appearance; until it does, every open tries it again.
     bool m_linePrepared = false;
+    // m_lines is this port appearance's: looked up once the port is there (listing the ports
+    // reads the system's device database, far too slow for every poll of a missing port).
+    bool m_linesKnown = false;
+    void knowLines();
     // Said once a port appearance on the error output: the line settings could not be made, DTR
     // could not be raised.
     bool m_toldLineSettingsFailed = false;

@@ -73,6 +73,7 @@ bool SerialLink::prepareLine()
             error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
             return false;
     } else {
+        knowLines(); // the port is there: its adapter is listed
         error = storeSettings(port, m_lines);
         ::CloseHandle(port);
     }
