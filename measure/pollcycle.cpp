@@ -209,6 +209,8 @@ void PollCycle::resetCounters()
 void PollCycle::releasePort()
 {
     m_link.close();
+    // While stopped the adapter may be swapped: whether the line keeps late replies is learnt anew.
+    m_lineKeepsReplies = false;
     if (m_history.lastOutcome() != History::Outcome::Stop)
         m_history.add(History::Outcome::Stop);
 }

@@ -319,7 +319,7 @@ void TestFaults::missesSayWhy_data()
         << 2500;
     QTest::newRow("slow meter at 0,25 detik, its replies at the next poll's first tick")
         << Miss::SlowMeterAtTheTick << u"The meter answers in about 350 ms"_qs << 2500;
-    QTest::newRow("250 ms meter at 1,00 detik on a line that loses late replies")
+    QTest::newRow("400 ms meter at 1,00 detik on a line that loses late replies")
         << Miss::SlowOnLosingLine << u"silent, or answers later than that"_qs << 2500;
     QTest::newRow("700 ms meter at 1,00 detik on a line that loses late replies")
         << Miss::SlowerOnLosingLine << u"silent, or answers later than that"_qs << 2500;
@@ -389,7 +389,7 @@ void TestFaults::missesSayWhy()
     case Miss::SlowOnLosingLine:
     case Miss::SlowerOnLosingLine:
         QVERIFY(m_device->setLosingWhileClosed(true));
-        m_device->setAnswer(kFifty, fault == Miss::SlowOnLosingLine ? 250ms : 700ms);
+        m_device->setAnswer(kFifty, fault == Miss::SlowOnLosingLine ? 400ms : 700ms);
         pollEvery(u"1,00 detik"_qs);
         break;
     case Miss::ShortReply:
