@@ -84,7 +84,11 @@ MissReport::Event MissReport::classify(const MissCause &cause) const
         if (cause == m_said)
             return cause == m_cause && m_causeInARow + 1 == kWindow ? Event::CauseHeld
                                                                     : Event::SameCause;
-        // Words not said yet, once the last miss had them too.
+        // Words not said yet, once the last miss had them too. While misses and readings
+        // alternate the meter answers, only later than the deadline: what changes its words then
+        // (a carried tick's shorter deadline, what the line kept) is no news; its settled figure is.
+        if (m_state == State::Mixed)
+            return Event::Settling;
         return cause == m_cause ? Event::OtherCause : Event::Settling;
     }
     if (cause == m_cause)
