@@ -55,7 +55,7 @@ class CloseRecorder : public QObject
 public:
     explicit CloseRecorder(Frekuensi &window)
     {
-        QObject::connect(&window.pollCycle().link(), &SerialLink::closed,
+        QObject::connect(&window.pollCycle().link(), &MeterLine::closed,
                          [this] { m_times.append(nowNs()); });
         const_cast<QTimer &>(window.pollTimer()).installEventFilter(this);
     }

@@ -33,7 +33,7 @@ MissCause::MissCause(Kind kind, const QString &portName, const QString &systemTe
 
 std::optional<MissCause> MissCause::of(const QString &port, const Seen &seen)
 {
-    using Failure = SerialLink::Failure;
+    using Failure = MeterLine::Failure;
     switch (seen.failure) {
     case Failure::PortMissing:
         return MissCause(PortMissing, port, seen.failureText);

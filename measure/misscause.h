@@ -1,7 +1,7 @@
 #pragma once
 
+#include "meterline.h"
 #include "replytiming.h"
-#include "seriallink.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -40,7 +40,7 @@ public:
     // What one poll saw, as far as telling why it got no reading goes.
     struct Seen
     {
-        SerialLink::Failure failure = SerialLink::Failure::None;
+        MeterLine::Failure failure = MeterLine::Failure::None;
         QString failureText; // the system's words for the failure
         bool opened = false;
         bool ownUsbBoard = false;      // the port's adapter is a board with its own USB

@@ -2,6 +2,9 @@
 
 #include "panel.h"
 #include "readingtext.h"
+#include "seriallink.h"
+
+#include <QAbstractEventDispatcher>
 
 #include <algorithm>
 #include <cmath>
@@ -23,11 +26,20 @@ void incrementSaturating(qint16 &counter)
 
 PollCycle::PollCycle(Panel *panel, const QString &portName, const QString &fileDirectory,
                      const QLocale &locale, QObject *parent)
-    : QObject(parent), m_panel(panel), m_link(portName), m_writer(fileDirectory), m_locale(locale)
+    : PollCycle(panel, std::make_unique<SerialLink>(portName), fileDirectory, locale, parent)
+{}
+
+PollCycle::PollCycle(Panel *panel, std::unique_ptr<MeterLine> line, const QString &fileDirectory,
+                     const QLocale &locale, QObject *parent)
+    : QObject(parent), m_panel(panel), m_link(std::move(line)), m_writer(fileDirectory),
+      m_locale(locale)
 {
     connect(&m_writer, &ReadingWriter::problemChanged, this,
             [this](const QString &line) { m_panel->setFileProblem(line); });
+    connect(m_link.get(), &MeterLine::closed, this, &PollCycle::wakeTheWait);
 }
+
+PollCycle::~PollCycle() = default;
 
 void PollCycle::pollTick()
 {
@@ -50,16 +62,16 @@ void PollCycle::runPoll()
                           kWatchdogInterval.count());
 
     // Requesting. A missing or busy port fails the open and the send; the wait then ends at once.
-    const bool wasOpen = m_link.isOpen();
-    seen.opened = wasOpen || m_link.open();
-    seen.ownUsbBoard = m_link.adapterLines().ownUsb();
-    seen.staleAtOpen = !wasOpen && seen.opened && m_link.foundStaleBytes();
+    const bool wasOpen = m_link->isOpen();
+    seen.opened = wasOpen || m_link->open();
+    seen.ownUsbBoard = m_link->ownUsbBoard();
+    seen.staleAtOpen = !wasOpen && seen.opened && m_link->foundStaleBytes();
     // A port that would not open may be another adapter, with another driver, once it does.
     m_lineKeepsReplies = seen.opened && (m_lineKeepsReplies || seen.staleAtOpen);
     seen.lineKeepsReplies = m_lineKeepsReplies;
     if (!wasOpen && seen.opened)
         m_timing.portOpened(Clock::now(), seen.staleAtOpen);
-    const bool sent = m_link.send(kRequest);
+    const bool sent = m_link->send(kRequest);
     if (sent)
         m_timing.requestSent(Clock::now());
     m_panel->setWatchdogEnabled(true);
@@ -69,10 +81,10 @@ void PollCycle::runPoll()
         waitForReplyOrDeadline();
 
     // Taking the reply or counting the miss.
-    seen.waiting = m_link.bytesWaiting();
+    seen.waiting = m_link->bytesWaiting();
     seen.replied = seen.waiting && *seen.waiting > kShortestReply;
     if (seen.waiting && *seen.waiting > 0 && !seen.replied)
-        seen.part = m_link.peekAll().value_or(QByteArray());
+        seen.part = m_link->peekAll().value_or(QByteArray());
     const bool shortReply = MissCause::isWholeReply(seen.part);
     const bool late = m_wait_ticks >= kDeadlineTicks;
     if (seen.replied || shortReply)
@@ -84,12 +96,12 @@ void PollCycle::runPoll()
     m_timing.pollEnded(seen.staleAtOpen ||
                        (late && seen.waiting && *seen.waiting > 0 && !shortReply));
     if (late || !seen.tookReading) {
-        seen.failure = m_link.failure();
-        seen.failureText = m_link.failureText();
+        seen.failure = m_link->failure();
+        seen.failureText = m_link->failureText();
         if (m_timing.meterIsSlow())
             seen.slowAnswer = m_timing.answer();
         seen.slowDeadlineMs = int(kDeadlineTicks * kWatchdogInterval.count());
-        const std::optional<MissCause> cause = MissCause::of(m_link.portName(), seen);
+        const std::optional<MissCause> cause = MissCause::of(m_link->portName(), seen);
         if (cause)
             report(*cause);
         countMiss();
@@ -108,7 +120,7 @@ void PollCycle::runPoll()
 
     // Releasing the link.
     m_panel->setWatchdogEnabled(false);
-    m_link.close();
+    m_link->close();
     m_timing.portClosed(Clock::now());
 
     // Reporting.
@@ -128,7 +140,7 @@ void PollCycle::waitForReplyOrDeadline()
     QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
     for (;;) {
         m_panel->processEvents(flags);
-        const std::optional<qint64> waiting = m_link.bytesWaiting();
+        const std::optional<qint64> waiting = m_link->bytesWaiting();
         // A closed port (Stop, Exit, a vanished device) ends the wait.
         if (!waiting || *waiting > kShortestReply || m_wait_ticks >= kDeadlineTicks)
             return;
@@ -138,7 +150,7 @@ void PollCycle::waitForReplyOrDeadline()
 
 bool PollCycle::takeReading()
 {
-    const std::optional<QByteArray> reply = m_link.readAll();
+    const std::optional<QByteArray> reply = m_link->readAll();
     if (!reply)
         return false;
     const std::optional<QString> reading = ReadingText::fromReply(*reply, m_locale);
@@ -161,9 +173,9 @@ void PollCycle::report(const MissCause &cause)
     if (const std::optional<MissReport::Line> line =
             m_report.pollEnded(cause, MissReport::Clock::now())) {
         if (line->recovered)
-            qInfo("%s: %s", qPrintable(m_link.portName()), qPrintable(line->text));
+            qInfo("%s: %s", qPrintable(m_link->portName()), qPrintable(line->text));
         else
-            qWarning("%s: %s", qPrintable(m_link.portName()), qPrintable(line->text));
+            qWarning("%s: %s", qPrintable(m_link->portName()), qPrintable(line->text));
     }
     const QString box = m_report.boxLine();
     if (box != m_missLine) {
@@ -191,9 +203,22 @@ void PollCycle::recordReading()
         m_writer.submit(m_panel->text(Panel::Field::d_frekuensi));
 }
 
+void PollCycle::wakeTheWait()
+{
+    // The wait re-tests its exit after each pass of the event loop; a pass that handled only
+    // events posted to the thread may go on to sleep (Windows' dispatcher does, when it delivered
+    // them before looking at its messages, and timers there are posted events), and then a tick
+    // or a close that ended the wait would be noticed only at the next event. Waking the
+    // dispatcher makes the pass return.
+    if (m_polling)
+        if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread()))
+            dispatcher->wakeUp();
+}
+
 void PollCycle::watchdogTick()
 {
     ++m_wait_ticks;
+    wakeTheWait();
     m_panel->setText(Panel::Field::Text1, QString::number(m_wait_ticks));
     m_panel->setBackground(Panel::Field::Text1, m_panel->text(Panel::Field::Text1) == kTwo
                                                     ? Panel::kBlue
@@ -208,7 +233,7 @@ void PollCycle::resetCounters()
 
 void PollCycle::releasePort()
 {
-    m_link.close();
+    m_link->close();
     // While stopped the adapter may be swapped: whether the line keeps late replies is learnt anew.
     m_lineKeepsReplies = false;
     if (m_history.lastOutcome() != History::Outcome::Stop)

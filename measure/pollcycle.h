@@ -1,16 +1,17 @@
 #pragma once
 
 #include "history.h"
+#include "meterline.h"
 #include "misscause.h"
 #include "missreport.h"
 #include "readingwriter.h"
 #include "replytiming.h"
-#include "seriallink.h"
 
 #include <QLocale>
 #include <QObject>
 
 #include <chrono>
+#include <memory>
 
 class Panel;
 
@@ -26,14 +27,19 @@ public:
     // The watchdog tick that ends a wait without an answer.
     static constexpr int kDeadlineTicks = 2;
 
+    // Polls the serial port of that name.
     PollCycle(Panel *panel, const QString &portName, const QString &fileDirectory,
               const QLocale &locale = QLocale(), QObject *parent = nullptr);
+    // Polls through the line given, such as a simulated meter.
+    PollCycle(Panel *panel, std::unique_ptr<MeterLine> line, const QString &fileDirectory,
+              const QLocale &locale = QLocale(), QObject *parent = nullptr);
+    ~PollCycle() override;
 
     qint16 missCount() const { return m_miss_count; }
     qint16 blinkCount() const { return m_blink_count; }
     int waitTicks() const { return m_wait_ticks; }
     bool isPolling() const { return m_polling; }
-    SerialLink &link() { return m_link; }
+    MeterLine &link() { return *m_link; }
     ReadingWriter &readingWriter() { return m_writer; }
     const ReadingWriter &readingWriter() const { return m_writer; }
     // Every poll's outcome since the start, for the trend window.
@@ -60,9 +66,10 @@ private:
     void report(const MissCause &cause);
     void advanceHeartbeat();
     void recordReading();
+    void wakeTheWait();
 
     Panel *m_panel;
-    SerialLink m_link;
+    std::unique_ptr<MeterLine> m_link;
     ReadingWriter m_writer;
     QLocale m_locale;
     ReplyTiming m_timing;

@@ -23,7 +23,7 @@ SerialLink::Failure SerialLink::openFailure() const
 }
 
 SerialLink::SerialLink(const QString &portName, QObject *parent)
-    : QObject(parent), m_port(this), m_requestedName(portName)
+    : MeterLine(parent), m_port(this), m_requestedName(portName)
 {
     m_port.setPortName(PortSettings::deviceFor(portName));
     m_port.setBaudRate(PortSettings::kBaudRate);

@@ -1,17 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QObject>
 #include <QSerialPort>
-#include <QString>
 
 #include "adapterlines.h"
+#include "meterline.h"
 
 #include <chrono>
 #include <optional>
 
-// The request/reply link to the measuring device; every operation that cannot complete reports it.
-class SerialLink : public QObject
+// The line to the measuring device through a serial port.
+class SerialLink : public MeterLine
 {
     Q_OBJECT
 
@@ -19,49 +17,29 @@ public:
     // The request takes about 1 ms at 9600 baud; a line that takes nothing for this long fails it.
     static constexpr std::chrono::milliseconds kWriteTimeout{100};
 
-    // Why the port could not be opened, why the request could not be sent, or why the port was
-    // closed under a poll. NoHardware: a serial port's name with no UART behind it.
-    enum class Failure {
-        None,
-        PortMissing,
-        PortRefused,
-        PortBusy,
-        NoHardware,
-        SendFailed,
-        DeviceGone,
-        Other
-    };
-
     explicit SerialLink(const QString &portName, QObject *parent = nullptr);
     ~SerialLink() override;
 
     // The device the link opens, or opened last: port 3's link where it exists (Linux).
-    QString portName() const { return m_port.portName(); }
+    QString portName() const override { return m_port.portName(); }
 
-    bool isOpen() const;
-    // Opens with the fixed settings and discards anything the port held from before.
-    bool open();
-    void close();
-    // Sends the bytes as they are and waits, at most kWriteTimeout, until they are written.
-    bool send(const QByteArray &bytes);
-    // Received bytes not yet read; nothing (a failure, never 0) when the port is closed.
-    std::optional<qint64> bytesWaiting() const;
-    std::optional<QByteArray> readAll();
-    // The received bytes not yet read, left waiting; nothing when the port is closed.
-    std::optional<QByteArray> peekAll();
-    // The latest failure since the last successful open, and the system's words for it.
-    Failure failure() const { return m_failure; }
-    QString failureText() const { return m_failureText; }
-    // Whether the last open found bytes from before (a reply that came after its poll gave up).
-    bool foundStaleBytes() const { return m_foundStaleBytes; }
+    bool isOpen() const override;
+    // Opens with the fixed settings.
+    bool open() override;
+    void close() override;
+    // Waits, at most kWriteTimeout, until the bytes are written.
+    bool send(const QByteArray &bytes) override;
+    std::optional<qint64> bytesWaiting() const override;
+    std::optional<QByteArray> readAll() override;
+    std::optional<QByteArray> peekAll() override;
+    Failure failure() const override { return m_failure; }
+    QString failureText() const override { return m_failureText; }
+    bool foundStaleBytes() const override { return m_foundStaleBytes; }
+    bool ownUsbBoard() const override { return adapterLines().ownUsb(); }
     // The modem lines the link keeps for the adapter it found behind the port, looked up when the
     // port first opened or came back after a failed open; both off when DTR, which the adapter
     // needs, could not be raised at the last open.
     AdapterLines adapterLines() const { return m_dtrFailed ? AdapterLines() : m_lines; }
-
-signals:
-    // The port has just been closed, by a poll, Stop, Exit or an error.
-    void closed();
 
 private:
     // Each platform's own part (seriallink_posix.cpp, seriallink_win.cpp).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meteranswer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -18,14 +20,8 @@ class SimulatedDevice : public QObject
     Q_OBJECT
 
 public:
-    // What the device does about one request: nothing when the bytes are empty.
-    struct Answer
-    {
-        QByteArray bytes;
-        std::chrono::milliseconds delay{0};
-    };
-    // Gets the number of the request (from 0) and decides the answer.
-    using Responder = std::function<Answer(int request)>;
+    using Answer = MeterAnswer;
+    using Responder = MeterResponder;
 
     explicit SimulatedDevice(QObject *parent = nullptr);
     ~SimulatedDevice() override;

@@ -1,7 +1,13 @@
-// The poll cycle against the simulated device on a pseudo-terminal, with the fields in memory.
+// The poll cycle with the fields in memory, against the simulated meter twice where the system
+// has pseudo-terminals: through the serial port to the device on a pseudo-terminal, then through
+// the simulated line inside the program; elsewhere (Windows) through the simulated line only.
+#include "demogrid.h"
 #include "memorypanel.h"
 #include "pollcycle.h"
+#include "simulatedline.h"
+#ifdef Q_OS_UNIX
 #include "simulateddevice.h"
+#endif
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,19 +18,26 @@
 #include <memory>
 
 using namespace std::chrono_literals;
-using Failure = SerialLink::Failure;
+using Failure = MeterLine::Failure;
 using Seen = MissCause::Seen;
 Q_DECLARE_METATYPE(Seen)
 using Field = Panel::Field;
-using Answer = SimulatedDevice::Answer;
+using Answer = MeterAnswer;
 
 class TestPollCycle : public QObject
 {
     Q_OBJECT
 
+public:
+    enum class Line { PseudoTerminal, Simulated };
+    explicit TestPollCycle(Line line) : m_line(line) {}
+
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
+    void lineKeepsItsContract_data();
+    void lineKeepsItsContract();
     void oneAnswer_data();
     void oneAnswer();
     void missesCountUpAndThePlaceholderStaysOutOfTheFile();
@@ -43,14 +56,56 @@ private slots:
     void meterTimedFromItsRequest();
     void historyOverADay_data();
     void historyOverADay();
+    void demoGridIsAGrids_data();
+    void demoGridIsAGrids();
 
 private:
-    void makeCycle(const QString &portName);
+    // A cycle polling the meter; through the serial port, that of the name given.
+    void makeCycle(const QString &portName = {});
+    // A cycle whose port is missing, or whose simulated meter is unplugged.
+    void makeCycleWithoutMeter();
     QByteArray fileContents() const;
     int watchdogTicksOfOnePoll();
+    // Does the same to the meter whichever line it is on: both kinds take the same calls.
+    template <typename Call> void onMeter(Call call)
+    {
+#ifdef Q_OS_UNIX
+        if (m_line == Line::PseudoTerminal)
+            return call(*m_device);
+#endif
+        call(*m_simulated);
+    }
+    void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {})
+    {
+        onMeter([&](auto &meter) { meter.setAnswer(bytes, delay); });
+    }
+    void setSilent()
+    {
+        setAnswer({});
+    }
+    void setResponder(const MeterResponder &responder)
+    {
+        onMeter([&](auto &meter) { meter.setResponder(responder); });
+    }
+    int requestCount()
+    {
+        int count = 0;
+        onMeter([&](auto &meter) { count = meter.requestCount(); });
+        return count;
+    }
+    QObject *meter()
+    {
+        QObject *object = nullptr;
+        onMeter([&](auto &meter) { object = &meter; });
+        return object;
+    }
 
+    const Line m_line;
     std::unique_ptr<QTemporaryDir> m_dir;
+#ifdef Q_OS_UNIX
     std::unique_ptr<SimulatedDevice> m_device;
+#endif
+    SimulatedLine *m_simulated = nullptr; // the cycle's line
     std::unique_ptr<MemoryPanel> m_panel;
     std::unique_ptr<PollCycle> m_cycle;
 };
@@ -62,29 +117,121 @@ const QByteArray kNoFile = QByteArrayLiteral("<no file>");
 
 } // namespace
 
+void TestPollCycle::initTestCase()
+{
+    qInfo(m_line == Line::Simulated ? "Through the simulated line"
+                                    : "Through the serial port, to a pseudo-terminal");
+}
+
 void TestPollCycle::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_device = std::make_unique<SimulatedDevice>();
-    QVERIFY(m_device->plugIn());
-    makeCycle(m_device->devicePath());
+#ifdef Q_OS_UNIX
+    if (m_line == Line::PseudoTerminal) {
+        m_device = std::make_unique<SimulatedDevice>();
+        QVERIFY(m_device->plugIn());
+    }
+#endif
+    makeCycle();
 }
 
 void TestPollCycle::cleanup()
 {
     m_cycle.reset();
+    m_simulated = nullptr;
     m_panel.reset();
+#ifdef Q_OS_UNIX
     m_device.reset();
+#endif
     m_dir.reset();
 }
 
-void TestPollCycle::makeCycle(const QString &portName)
+void TestPollCycle::makeCycle([[maybe_unused]] const QString &portName)
 {
     m_cycle.reset();
     m_panel = std::make_unique<MemoryPanel>();
-    m_cycle = std::make_unique<PollCycle>(m_panel.get(), portName, m_dir->path(), kIndonesian);
+    if (m_line == Line::Simulated) {
+        auto line = std::make_unique<SimulatedLine>(u"ttyS2"_qs);
+        m_simulated = line.get();
+        m_cycle =
+            std::make_unique<PollCycle>(m_panel.get(), std::move(line), m_dir->path(), kIndonesian);
+    } else {
+#ifdef Q_OS_UNIX
+        m_cycle = std::make_unique<PollCycle>(
+            m_panel.get(), portName.isEmpty() ? m_device->devicePath() : portName, m_dir->path(),
+            kIndonesian);
+#endif
+    }
     connect(&m_panel->watchdog(), &QTimer::timeout, m_cycle.get(), &PollCycle::watchdogTick);
+}
+
+void TestPollCycle::makeCycleWithoutMeter()
+{
+    makeCycle(u"/dev/frekuensi-no-such-port"_qs);
+    if (m_simulated)
+        m_simulated->unplug();
+}
+
+void TestPollCycle::lineKeepsItsContract_data()
+{
+    // The line alone, as the poll cycle uses it: opened, "1" sent, closed after a while, then
+    // opened again.
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("closeAfterMs");
+    QTest::addColumn<bool>("pull");
+    QTest::addColumn<bool>("opensAgain");
+    QTest::addColumn<bool>("stale");
+    QTest::newRow("answered before the close: nothing left over")
+        << QByteArray("10000\r\n") << 0 << 150 << false << true << false;
+    QTest::newRow("an answer on its way at the close is stale at the next open")
+        << QByteArray("10000\r\n") << 200 << 20 << false << true << true;
+    QTest::newRow("silent: nothing stale") << QByteArray() << 0 << 100 << false << true << false;
+    QTest::newRow("pulled: the open fails as a missing port's")
+        << QByteArray("10000\r\n") << 200 << 20 << true << false << false;
+}
+
+void TestPollCycle::lineKeepsItsContract()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, delayMs);
+    QFETCH(int, closeAfterMs);
+    QFETCH(bool, pull);
+    QFETCH(bool, opensAgain);
+    QFETCH(bool, stale);
+    setAnswer(answer, std::chrono::milliseconds(delayMs));
+    MeterLine &line = m_cycle->link();
+    // Closed: every operation but the close fails; the count of bytes waiting is no 0.
+    QVERIFY(!line.isOpen());
+    QVERIFY(!line.bytesWaiting());
+    QVERIFY(!line.readAll());
+    QVERIFY(!line.peekAll());
+    QVERIFY(!line.send("1"));
+    QVERIFY(line.open());
+    QVERIFY(!line.open());
+    QVERIFY(line.send("1"));
+    QTest::qWait(closeAfterMs);
+    if (!answer.isEmpty() && closeAfterMs > delayMs)
+        QCOMPARE(line.bytesWaiting().value_or(-1), answer.size());
+    QSignalSpy closed(&line, &MeterLine::closed);
+    line.close();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!line.bytesWaiting());
+    if (pull) {
+        onMeter([](auto &meter) { meter.unplug(); });
+    } else if (!answer.isEmpty() && delayMs > closeAfterMs) {
+        QSignalSpy answered(meter(), SIGNAL(answered(int)));
+        QVERIFY(answered.wait(2000));
+    }
+    QCOMPARE(line.open(), opensAgain);
+    if (opensAgain) {
+        QCOMPARE(line.foundStaleBytes(), stale);
+        QCOMPARE(line.bytesWaiting().value_or(-1), 0);
+    } else {
+        QCOMPARE(line.failure(), Failure::PortMissing);
+    }
+    line.close();
 }
 
 QByteArray TestPollCycle::fileContents() const
@@ -139,10 +286,10 @@ void TestPollCycle::oneAnswer()
     QFETCH(int, misses);
     QFETCH(QByteArray, file);
 
-    m_device->setAnswer(reply, std::chrono::milliseconds(delayMs));
+    setAnswer(reply, std::chrono::milliseconds(delayMs));
     m_cycle->pollTick();
 
-    QCOMPARE(m_device->requestCount(), 1);
+    QCOMPARE(requestCount(), 1);
     QCOMPARE(m_panel->text(Field::d_frekuensi), shown);
     QCOMPARE(m_panel->text(Field::Text3), QString::number(misses));
     QCOMPARE(m_cycle->missCount(), misses);
@@ -156,11 +303,11 @@ void TestPollCycle::oneAnswer()
 
 void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
 {
-    m_device->setAnswer("10000\r\n");
+    setAnswer("10000\r\n");
     m_cycle->pollTick();
     QCOMPARE(fileContents(), QByteArray("50,00\r\n"));
 
-    m_device->setSilent();
+    setSilent();
     for (int miss = 1; miss <= 7; ++miss) {
         QFile::remove(m_cycle->readingWriter().path());
         m_cycle->pollTick();
@@ -181,7 +328,7 @@ void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
         }
     }
 
-    m_device->setAnswer("9990\r\n\r\n");
+    setAnswer("9990\r\n\r\n");
     m_cycle->pollTick();
     QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,05"));
     QCOMPARE(m_panel->text(Field::Text3), QStringLiteral("0"));
@@ -191,7 +338,7 @@ void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
 void TestPollCycle::singleTickIsCarriedIntoTheNextWait()
 {
     // Answered between the first tick (100 ms) and the second (200 ms).
-    m_device->setAnswer("10000\r\n", 150ms);
+    setAnswer("10000\r\n", 150ms);
     QCOMPARE(watchdogTicksOfOnePoll(), 1);
     QCOMPARE(m_cycle->waitTicks(), 1);
     QCOMPARE(m_cycle->missCount(), 0);
@@ -199,7 +346,7 @@ void TestPollCycle::singleTickIsCarriedIntoTheNextWait()
     QCOMPARE(m_panel->background(Field::Text1), Panel::kLightBlue);
 
     // The carried tick makes the next deadline the first tick.
-    m_device->setSilent();
+    setSilent();
     QCOMPARE(watchdogTicksOfOnePoll(), 1);
     QCOMPARE(m_cycle->waitTicks(), 0);
     QCOMPARE(m_cycle->missCount(), 1);
@@ -211,10 +358,10 @@ void TestPollCycle::singleTickIsCarriedIntoTheNextWait()
 
 void TestPollCycle::lateReplyIsNeverReadByTheNextPoll()
 {
-    m_device->setResponder([](int request) {
+    setResponder([](int request) {
         return request == 0 ? Answer{"8000\r\n\r\n", 250ms} : Answer{"10000\r\n", 0ms};
     });
-    QSignalSpy answered(m_device.get(), &SimulatedDevice::answered);
+    QSignalSpy answered(meter(), SIGNAL(answered(int)));
     m_cycle->pollTick();
     QCOMPARE(m_cycle->missCount(), 1);
     // The late answer arrives while the port is closed.
@@ -227,7 +374,7 @@ void TestPollCycle::lateReplyIsNeverReadByTheNextPoll()
 
 void TestPollCycle::missingDeviceCountsMisses()
 {
-    makeCycle(QStringLiteral("/dev/frekuensi-no-such-port"));
+    makeCycleWithoutMeter();
     m_panel->setText(Field::d_frekuensi, QStringLiteral("49,50"));
     for (int miss = 1; miss <= 6; ++miss) {
         QFile::remove(m_cycle->readingWriter().path());
@@ -248,13 +395,19 @@ void TestPollCycle::vanishingDeviceEndsTheWait()
     // Polled through a link that goes with the device: its freed pseudo-terminal may soon be
     // another test's device.
     const QString port = m_dir->filePath(QStringLiteral("ttyS2"));
-    QVERIFY(QFile::link(m_device->devicePath(), port));
-    makeCycle(port);
-    m_device->setSilent();
-    connect(m_device.get(), &SimulatedDevice::requestReceived, this, [&, this] {
-        QTimer::singleShot(30ms, m_device.get(), [&, this] {
-            m_device->unplug();
-            QFile::remove(port);
+#ifdef Q_OS_UNIX
+    if (m_line == Line::PseudoTerminal) {
+        QVERIFY(QFile::link(m_device->devicePath(), port));
+        makeCycle(port);
+    }
+#endif
+    setSilent();
+    onMeter([&, this](auto &meter) {
+        connect(&meter, &std::decay_t<decltype(meter)>::requestReceived, this, [&, this] {
+            QTimer::singleShot(30ms, &meter, [&] {
+                meter.unplug();
+                QFile::remove(port);
+            });
         });
     });
     QCOMPARE(watchdogTicksOfOnePoll(), 0);
@@ -267,7 +420,7 @@ void TestPollCycle::vanishingDeviceEndsTheWait()
 
 void TestPollCycle::stopDuringTheWaitEndsIt()
 {
-    m_device->setSilent();
+    setSilent();
     // What Stop does to a waiting poll: the port is closed and the watchdog disabled under it.
     QTimer::singleShot(30ms, this, [this] {
         QVERIFY(m_cycle->link().isOpen());
@@ -283,17 +436,17 @@ void TestPollCycle::stopDuringTheWaitEndsIt()
 
 void TestPollCycle::tickDuringTheWaitIsDropped()
 {
-    m_device->setAnswer("10000\r\n", 100ms);
+    setAnswer("10000\r\n", 100ms);
     QTimer::singleShot(20ms, m_cycle.get(), &PollCycle::pollTick);
     m_cycle->pollTick();
-    QCOMPARE(m_device->requestCount(), 1);
+    QCOMPARE(requestCount(), 1);
     QCOMPARE(m_panel->text(Field::indikator), QStringLiteral("1"));
     QVERIFY(!m_cycle->isPolling());
 }
 
 void TestPollCycle::silentWaitSleeps()
 {
-    m_device->setSilent();
+    setSilent();
     const int before = m_panel->passes();
     m_cycle->pollTick();
     // Two watchdog ticks and a few notifications wake the wait; a spinning wait runs thousands.
@@ -589,5 +742,68 @@ void TestPollCycle::historyOverADay()
     qInfo("kept after a day at 0,25 s: %zu bytes", day.memoryBytes());
 }
 
-QTEST_GUILESS_MAIN(TestPollCycle)
+void TestPollCycle::demoGridIsAGrids_data()
+{
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<quint32>("seed");
+    for (const quint32 seed : {1u, 2u, 3u, 4u}) {
+        QTest::addRow("polled every 1,00 s, grid %u", seed) << 1000 << seed;
+        QTest::addRow("polled every 0,25 s, grid %u", seed) << 250 << seed;
+    }
+}
+
+void TestPollCycle::demoGridIsAGrids()
+{
+    // Ten minutes of the demo's meter: most polls read within 49,80-50,20 Hz, an excursion is back
+    // within a minute, and about once a minute seven polls in a row get no answer.
+    QFETCH(int, intervalMs);
+    QFETCH(quint32, seed);
+    if (m_line == Line::PseudoTerminal)
+        QSKIP("the grid does not depend on the line");
+    DemoGrid grid(seed);
+    int polls = 0, inBand = 0, nearNominal = 0, silences = 0, silentRun = 0;
+    qint64 outsideSince = -1, longestOutside = 0;
+    for (qint64 at = 0; at < 600'000; at += intervalMs, ++polls) {
+        const MeterAnswer answer = grid.answer(at);
+        if (answer.bytes.isEmpty()) {
+            silences += ++silentRun == 1;
+            continue;
+        }
+        if (silentRun)
+            QCOMPARE(silentRun, DemoGrid::kSilentPolls);
+        silentRun = 0;
+        QVERIFY(answer.bytes.size() > PollCycle::kShortestReply);
+        QVERIFY(answer.delay < 100ms);
+        const double hertz = 1'000'000.0 / (2.0 * answer.bytes.trimmed().toDouble());
+        const bool inside = hertz >= 49.80 && hertz <= 50.20;
+        inBand += inside;
+        nearNominal += std::abs(hertz - 50.0) <= 0.10;
+        if (inside)
+            outsideSince = -1;
+        else if (outsideSince < 0)
+            outsideSince = at;
+        longestOutside = std::max(longestOutside, outsideSince < 0 ? 0 : at - outsideSince);
+    }
+    qInfo("%d polls: %.1f %% inside 49,80-50,20 Hz, %.1f %% within 0,10 Hz of 50 Hz, %d silences, "
+          "longest excursion %lld s",
+          polls, 100.0 * inBand / polls, 100.0 * nearNominal / polls, silences,
+          longestOutside / 1000);
+    QVERIFY(inBand * 100 >= polls * 70);
+    QVERIFY(longestOutside < 60'000);
+    QVERIFY(silences >= 8 && silences <= 13);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    int status = 0;
+#ifdef Q_OS_UNIX
+    TestPollCycle throughPseudoTerminal(TestPollCycle::Line::PseudoTerminal);
+    status |= QTest::qExec(&throughPseudoTerminal, argc, argv);
+#endif
+    TestPollCycle throughSimulatedLine(TestPollCycle::Line::Simulated);
+    status |= QTest::qExec(&throughSimulatedLine, argc, argv);
+    return status;
+}
+
 #include "tst_pollcycle.moc"

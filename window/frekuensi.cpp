@@ -1,6 +1,7 @@
 #include "frekuensi.h"
 
 #include "pollinterval.h"
+#include "seriallink.h"
 #include "trendwindow.h"
 
 #include <QComboBox>
@@ -86,7 +87,12 @@ QFont fontOrLiberation(const QString &family, QFont::Weight weight, qreal points
 
 Frekuensi::Frekuensi(const QString &portName, const QString &fileDirectory, const QLocale &locale,
                      QWidget *parent)
-    : QWidget(parent), m_cycle(this, portName, fileDirectory, locale), m_locale(locale)
+    : Frekuensi(std::make_unique<SerialLink>(portName), fileDirectory, locale, parent)
+{}
+
+Frekuensi::Frekuensi(std::unique_ptr<MeterLine> line, const QString &fileDirectory,
+                     const QLocale &locale, QWidget *parent)
+    : QWidget(parent), m_cycle(this, std::move(line), fileDirectory, locale), m_locale(locale)
 {
     setObjectName(QStringLiteral("Frekuensi"));
     setWindowTitle(QStringLiteral("Frekuensi"));

@@ -21,7 +21,11 @@ public:
     // Client area in device-independent pixels: 5775 x 3285 twips at 15 twips a pixel.
     static constexpr QSize kClientSize{385, 219};
 
+    // Polls the serial port of that name.
     Frekuensi(const QString &portName, const QString &fileDirectory,
+              const QLocale &locale = QLocale(), QWidget *parent = nullptr);
+    // Polls through the line given (the demo's simulated meter).
+    Frekuensi(std::unique_ptr<MeterLine> line, const QString &fileDirectory,
               const QLocale &locale = QLocale(), QWidget *parent = nullptr);
 
     QString text(Field field) const override;
