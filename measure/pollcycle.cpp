@@ -39,7 +39,11 @@ PollCycle::PollCycle(Panel *panel, std::unique_ptr<MeterLine> line, const QStrin
     connect(m_link.get(), &MeterLine::closed, this, &PollCycle::wakeTheWait);
 }
 
-PollCycle::~PollCycle() = default;
+PollCycle::~PollCycle()
+{
+    // The line goes after this object's members, and its close says so: not to this one.
+    disconnect(m_link.get(), nullptr, this, nullptr);
+}
 
 void PollCycle::pollTick()
 {
