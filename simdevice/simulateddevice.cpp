@@ -35,11 +35,6 @@ SimulatedDevice::~SimulatedDevice()
     unplug();
 }
 
-void SimulatedDevice::setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay)
-{
-    m_responder = [bytes, delay](int) { return Answer{bytes, delay}; };
-}
-
 bool SimulatedDevice::plugIn()
 {
     if (isPluggedIn())

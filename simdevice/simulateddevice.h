@@ -1,6 +1,6 @@
 #pragma once
 
-#include "meteranswer.h"
+#include "simulatedmeter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,7 +15,7 @@ class QSocketNotifier;
 class QTimer;
 
 // A measuring device on the far side of a pseudo-terminal: answers each request "1" as told.
-class SimulatedDevice : public QObject
+class SimulatedDevice : public QObject, public SimulatedMeter
 {
     Q_OBJECT
 
@@ -29,7 +29,7 @@ public:
     // Opens the pseudo-terminal; false when the system has none to give.
     bool plugIn();
     // Closes both sides: the program's port sees the device vanish.
-    void unplug();
+    void unplug() override;
     bool isPluggedIn() const { return m_master >= 0; }
 
     // The path the program opens as its serial port.
@@ -37,10 +37,7 @@ public:
     // The device side of the line, held open so that the line keeps its settings between polls.
     int lineDescriptor() const { return m_slave; }
 
-    void setResponder(Responder responder) { m_responder = std::move(responder); }
-    // Every request answered with the same bytes after the same delay.
-    void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
-    void setSilent() { setAnswer({}); }
+    void setResponder(Responder responder) override { m_responder = std::move(responder); }
 
     // Losing: what the device sends while no one else has the line open is lost, and so is what
     // was left unread at the last close, as with a UART whose driver clears its receive FIFO at
@@ -53,7 +50,7 @@ public:
     // Keeps writing the bytes unasked, every interval, until unplugged; empty bytes stop it.
     void chatter(const QByteArray &bytes, std::chrono::milliseconds interval);
 
-    int requestCount() const { return m_requests; }
+    int requestCount() const override { return m_requests; }
     // Off for long runs, where the lists of times would grow without end.
     void setKeepingTimes(bool keep) { m_keepingTimes = keep; }
     // When each request arrived, in nanoseconds of a monotonic clock.

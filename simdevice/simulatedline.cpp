@@ -14,11 +14,6 @@ SimulatedLine::~SimulatedLine()
     m_open = false;
 }
 
-void SimulatedLine::setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay)
-{
-    m_responder = [bytes, delay](int) { return MeterAnswer{bytes, delay}; };
-}
-
 bool SimulatedLine::open()
 {
     if (m_open)

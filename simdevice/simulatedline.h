@@ -1,7 +1,7 @@
 #pragma once
 
-#include "meteranswer.h"
 #include "meterline.h"
+#include "simulatedmeter.h"
 
 #include <QList>
 
@@ -15,7 +15,7 @@ class QTimer;
 // and discards it, as a port's driver keeps a late reply; what was received and not read is lost
 // at the close; an unplugged meter closes an open line as a vanished device does, and opens then
 // fail as a missing port's do.
-class SimulatedLine : public MeterLine
+class SimulatedLine : public MeterLine, public SimulatedMeter
 {
     Q_OBJECT
 
@@ -36,15 +36,11 @@ public:
     bool foundStaleBytes() const override { return m_foundStaleBytes; }
 
     // The meter's side.
-    void setResponder(MeterResponder responder) { m_responder = std::move(responder); }
-    // Every request answered with the same bytes after the same delay.
-    void setAnswer(const QByteArray &bytes, std::chrono::milliseconds delay = {});
-    void setSilent() { setAnswer({}); }
-    // Pulled: answers on their way are lost, an open line closes under its user.
-    void unplug();
+    void setResponder(MeterResponder responder) override { m_responder = std::move(responder); }
+    void unplug() override;
     void plugIn() { m_pluggedIn = true; }
     bool isPluggedIn() const { return m_pluggedIn; }
-    int requestCount() const { return m_requests; }
+    int requestCount() const override { return m_requests; }
 
 signals:
     void requestReceived(int request);
