@@ -1,10 +1,24 @@
-# Every line the misses box, the reading box, a second start or the trend window can show, in the
-# guide of its language: the English texts of the translation source in docs/operator-guide.md,
-# their Indonesian translations in docs/panduan-operator.md. A text is cut at its placeholders
-# (%1, %2): each fixed piece must stand in the guide, which is read with its line breaks as spaces.
+# Every line the program can show or have a screen reader say, in the guide of its language: the
+# English texts of the translation source in docs/operator-guide.md, their Indonesian translations
+# in docs/panduan-operator.md. A text is cut at its placeholders (%1, %2): each fixed piece must
+# stand in the guide, which is read with its line breaks as spaces.
+# Every context of the translation source is listed below, as checked or as exempt with its reason;
+# one listed in neither fails the check, so the texts of a new class cannot go untold unnoticed,
+# and so does a listed one the source no longer has.
 #   cmake -DTS=frekuensi_id.ts -DENGLISH=operator-guide.md -DINDONESIAN=panduan-operator.md -P …
 cmake_minimum_required(VERSION 3.25)
-set(contexts MissCause MissReport ReadingFile ReadingWriter SingleInstance TrendChart TrendWindow)
+set(checked EventText Frekuensi MissCause MissReport ReadingFile ReadingWriter SingleInstance
+            TrendChart TrendWindow)
+# "Context: why its lines need not be in the guides".
+set(exempt)
+
+set(exempted "")
+foreach(entry IN LISTS exempt)
+  if(NOT entry MATCHES "^([A-Za-z]+): .+")
+    message(FATAL_ERROR "an exempt context needs its reason: \"${entry}\"")
+  endif()
+  list(APPEND exempted ${CMAKE_MATCH_1})
+endforeach()
 
 function(read_guide file variable)
   file(READ ${file} text)
@@ -19,10 +33,19 @@ file(READ ${TS} ts)
 string(REPLACE ";" "#SC#" ts "${ts}")
 string(REPLACE "<context>" ";" ts "${ts}")
 set(missing "")
-set(checked 0)
+set(unlisted "")
+set(found "")
+set(lines 0)
 foreach(context IN LISTS ts)
-  string(REGEX MATCH "<name>([A-Za-z]+)</name>" name "${context}")
-  if(NOT CMAKE_MATCH_1 IN_LIST contexts)
+  if(NOT context MATCHES "<name>([^<]*)</name>")
+    continue()
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  list(APPEND found ${name})
+  if(name IN_LIST exempted)
+    continue()
+  elseif(NOT name IN_LIST checked)
+    string(APPEND unlisted " ${name}")
     continue()
   endif()
   string(REPLACE "<message>" ";" messages "${context}")
@@ -40,7 +63,7 @@ foreach(context IN LISTS ts)
       string(REPLACE "&lt#SC#" "<" line "${line}")
       string(REPLACE "&gt#SC#" ">" line "${line}")
       string(REPLACE "&amp#SC#" "&" line "${line}")
-      math(EXPR checked "${checked} + 1")
+      math(EXPR lines "${lines} + 1")
       string(REGEX REPLACE "%[0-9]" ";" pieces "${line}")
       foreach(piece IN LISTS pieces)
         string(REPLACE "#SC#" ";" piece "${piece}")
@@ -57,10 +80,21 @@ foreach(context IN LISTS ts)
   endforeach()
 endforeach()
 string(REPLACE "#SC#" ";" missing "${missing}")
-if(checked LESS 20)
-  message(FATAL_ERROR "only ${checked} lines found in ${TS}: has its form changed?")
+if(unlisted)
+  message(FATAL_ERROR "contexts of ${TS} that this check neither checks nor exempts:${unlisted}; "
+                      "list each in 'checked' or, with its reason, in 'exempt'")
+endif()
+foreach(name IN LISTS checked exempted)
+  if(NOT name IN_LIST found)
+    message(FATAL_ERROR "context ${name} is listed here but no longer in ${TS}")
+  endif()
+endforeach()
+if(lines LESS 20)
+  message(FATAL_ERROR "only ${lines} lines found in ${TS}: has its form changed?")
 endif()
 if(missing)
-  message(FATAL_ERROR "lines the window can show that the guides do not tell:${missing}")
+  message(FATAL_ERROR "lines the program can show that the guides do not tell:${missing}")
 endif()
-message(STATUS "guides: all ${checked} lines (English and Indonesian) are told")
+list(LENGTH found contexts)
+message(STATUS "guides: all ${lines} lines (English and Indonesian) of the ${contexts} contexts "
+               "are told")
