@@ -1,15 +1,20 @@
 #include "trendwindow.h"
 
 #include "history.h"
+#include "spanexport.h"
 #include "trendchart.h"
+#include "trendexport.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -22,7 +27,7 @@ enum Figure { Now, Lowest, Highest, Mean, Outside, Counts, Wild, Silence, Figure
 
 TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget *parent)
     : QWidget(parent, Qt::Window), m_history(history), m_locale(locale),
-      m_chart(new TrendChart(history, locale, this))
+      m_chart(new TrendChart(history, locale, this)), m_export(new TrendExport(this))
 {
     setObjectName(QStringLiteral("trend"));
     setWindowTitle(tr("Frekuensi — trend"));
@@ -41,6 +46,26 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
         buttons->addWidget(button);
     }
     buttons->addStretch();
+    // Handing the span over, from the keyboard too, where the span's buttons leave room.
+    const auto offer = [&](const QString &text, const QKeySequence &keys, const QString &spoken,
+                           void (TrendWindow::*handOver)()) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setToolTip(tr("%1, %2").arg(spoken, keys.toString(QKeySequence::NativeText)));
+        connect(action, &QAction::triggered, this, handOver);
+        addAction(action);
+        auto *button = new QToolButton(this);
+        button->setDefaultAction(action);
+        button->setAccessibleDescription(action->toolTip());
+        buttons->addWidget(button);
+    };
+    offer(tr("Save as CSV…"), Qt::CTRL | Qt::Key_S,
+          tr("Saves the span's readings and events as a CSV file for a spreadsheet"),
+          &TrendWindow::saveCsv);
+    offer(tr("Save as PNG…"), Qt::CTRL | Qt::SHIFT | Qt::Key_S,
+          tr("Saves the chart as a PNG picture"), &TrendWindow::savePng);
+    offer(tr("Copy"), Qt::CTRL | Qt::Key_C, tr("Copies the figures and the events as text"),
+          &TrendWindow::copy);
     connect(&m_spans, &QButtonGroup::idClicked, this, [this](int span) { setSpan(Span(span)); });
 
     // The figures' column keeps one width, that of the widest line it can show, so the chart
@@ -114,6 +139,31 @@ QStringList TrendWindow::figures() const
             lines << label->text();
     }
     return lines;
+}
+
+std::function<QByteArray()> TrendWindow::csv() const
+{
+    const qint64 end = m_chart->end();
+    const qint64 start = end - kSpans[span()].count();
+    const auto rows = std::make_shared<const History>(m_history.excerpt(start, end));
+    return [rows, start, end, locale = m_locale] {
+        return SpanExport::file(SpanExport::rows(*rows, start, end, locale));
+    };
+}
+
+void TrendWindow::saveCsv()
+{
+    m_export->saveCsv(csv());
+}
+
+void TrendWindow::savePng()
+{
+    m_export->savePng(TrendExport::picture(m_chart, m_chart->devicePixelRatioF()));
+}
+
+void TrendWindow::copy()
+{
+    m_export->copy(figures().join(u'\n') + u'\n');
 }
 
 QString TrendWindow::hertz(double centihertz) const

@@ -5,16 +5,19 @@
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
 
 class History;
 class QLabel;
 class TrendChart;
+class TrendExport;
 
 // Where the grid has been: the trend window beside the main one, with the chart of a span (the
 // last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, for the eye, the
 // keyboard and a screen reader alike. It reads the poll's history and adds nothing to the poll: it
 // is redrawn once a poll at most (and once a chart column's time, once a second at most), and only
-// while it is shown.
+// while it is shown. What it shows can be handed over: the span as CSV (Ctrl+S), the chart as a
+// PNG picture (Ctrl+Shift+S), the figures and events as text on the clipboard (Ctrl+C).
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -29,6 +32,9 @@ public:
     TrendChart *chart() const { return m_chart; }
     // The figures as shown, one line each.
     QStringList figures() const;
+    TrendExport *handover() const { return m_export; }
+    // The span shown as the CSV file has it, made from a copy of its rows on any thread.
+    std::function<QByteArray()> csv() const;
 
 public slots:
     // A poll ended: the chart and the figures follow, while the window is shown.
@@ -40,6 +46,9 @@ protected:
 
 private:
     void refresh();
+    void saveCsv();
+    void savePng();
+    void copy();
     QString hertz(double centihertz) const;
     QString clock(qint64 atMs) const;
     // The latest reading and its distance from 50 Hz.
@@ -53,6 +62,7 @@ private:
     QLocale m_locale;
     QButtonGroup m_spans;
     TrendChart *m_chart;
+    TrendExport *m_export;
     QList<QLabel *> m_figures;
     qint64 m_refreshedAt = -1; // ms since the start, by the history's clock
 };

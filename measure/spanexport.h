@@ -1,0 +1,34 @@
+#pragma once
+
+#include "history.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QStringList>
+
+// The trend window's span handed over for a spreadsheet: a CSV table of its rows as the history
+// keeps them (poll by poll within the last hour, else per second or per minute), in the user's
+// notation. Times are the wall clock's as it read then, as local dates and times in the ISO 8601
+// form with a space ("2024-05-06 14:02:13"), which spreadsheets read as times in every locale.
+class SpanExport
+{
+    Q_DECLARE_TR_FUNCTIONS(SpanExport)
+
+public:
+    // A spreadsheet splits fields at commas, but at semicolons where the comma is the decimal
+    // separator.
+    static QChar separator(const QLocale &locale);
+    // The span's table: a header line with the columns' names, then a line per poll, second or
+    // minute.
+    static QStringList rows(const History &history, qint64 fromMs, qint64 toMs,
+                            const QLocale &locale);
+    // The lines as a CSV file: UTF-8 with a byte order mark (without one, a spreadsheet on
+    // Windows reads the text in its own code page), each line ended by CR LF.
+    static QByteArray file(const QStringList &lines);
+
+    // A field as CSV has it: in double quotes where it holds the separator, a quote or a line
+    // break.
+    static QString field(const QString &text, QChar separator);
+    static QString dateTime(const QDateTime &time, const QLocale &locale, bool milliseconds);
+};
