@@ -94,16 +94,19 @@ void PollCycle::runPoll()
             report(*cause);
         countMiss();
         // A poll that Stop or Exit cut short is no miss of the meter's: the stop is kept.
-        if (cause && !seen.tookReading)
+        if (cause && !seen.tookReading) {
             m_history.add(History::Outcome::Miss);
+            m_events.miss(m_history.now(), m_miss_count, cause->text());
+        }
     } else {
         report(MissCause());
     }
     if (seen.tookReading) {
         // The reading as displayed, in hundredths of a hertz.
         const double shown = m_locale.toDouble(m_panel->text(Panel::Field::d_frekuensi));
-        m_history.add(History::Outcome::Reading,
-                      int(std::clamp(std::round(shown * 100), -2e9, 2e9)));
+        const int centihertz = int(std::clamp(std::round(shown * 100), -2e9, 2e9));
+        m_history.add(History::Outcome::Reading, centihertz);
+        m_events.reading(m_history.now(), centihertz);
     }
 
     // Releasing the link.
@@ -213,4 +216,5 @@ void PollCycle::releasePort()
     m_lineKeepsReplies = false;
     if (m_history.lastOutcome() != History::Outcome::Stop)
         m_history.add(History::Outcome::Stop);
+    m_events.stop(m_history.now());
 }

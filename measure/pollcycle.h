@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gridevents.h"
 #include "history.h"
 #include "misscause.h"
 #include "missreport.h"
@@ -38,6 +39,8 @@ public:
     const ReadingWriter &readingWriter() const { return m_writer; }
     // Every poll's outcome since the start, for the trend window.
     const History &history() const { return m_history; }
+    // The excursions from the band and the meter's silences among them, for the trend window.
+    const GridEvents &events() const { return m_events; }
 
 public slots:
     // Runs one poll; a tick that comes while a poll is still waiting is dropped.
@@ -68,6 +71,7 @@ private:
     ReplyTiming m_timing;
     MissReport m_report;
     History m_history;
+    GridEvents m_events;
     QString m_missLine;
     qint16 m_miss_count = 0;
     qint16 m_blink_count = 0;

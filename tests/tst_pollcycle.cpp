@@ -1,4 +1,5 @@
 // The poll cycle against the simulated device on a pseudo-terminal, with the fields in memory.
+#include "eventtext.h"
 #include "memorypanel.h"
 #include "pollcycle.h"
 #include "simulateddevice.h"
@@ -43,6 +44,8 @@ private slots:
     void meterTimedFromItsRequest();
     void historyOverADay_data();
     void historyOverADay();
+    void eventsOverPolls_data();
+    void eventsOverPolls();
 
 private:
     void makeCycle(const QString &portName);
@@ -172,6 +175,8 @@ void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
         QCOMPARE(m_panel->text(Field::indikator), miss % 2 ? QStringLiteral("2") : "1");
         QCOMPARE(m_panel->background(Field::indikator),
                  miss % 2 ? Panel::kBlue : Panel::kLightBlue);
+        // The meter is silent from the poll that shows the placeholder.
+        QCOMPARE(m_cycle->events().open().size(), miss <= 4 ? 0u : 1u);
         if (miss <= 4) {
             QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,00"));
             QCOMPARE(fileContents(), QByteArray("50,00\r\n"));
@@ -186,6 +191,9 @@ void TestPollCycle::missesCountUpAndThePlaceholderStaysOutOfTheFile()
     QCOMPARE(m_panel->text(Field::d_frekuensi), QStringLiteral("50,05"));
     QCOMPARE(m_panel->text(Field::Text3), QStringLiteral("0"));
     QCOMPARE(fileContents(), QByteArray("50,05\r\n"));
+    QCOMPARE(m_cycle->events().all().size(), 1u);
+    QVERIFY(m_cycle->events().open().empty());
+    QVERIFY(!m_cycle->events().all().front().cause.isEmpty());
 }
 
 void TestPollCycle::singleTickIsCarriedIntoTheNextWait()
@@ -587,6 +595,106 @@ void TestPollCycle::historyOverADay()
     // Bounded: well under 8 MiB after a day at 0,25 s.
     QVERIFY2(day.memoryBytes() < 8u << 20, qPrintable(QString::number(day.memoryBytes())));
     qInfo("kept after a day at 0,25 s: %zu bytes", day.memoryBytes());
+}
+
+void TestPollCycle::eventsOverPolls_data()
+{
+    // One letter a poll, a second apart: r a reading of 50,00 Hz, b 49,75, l 49,70, a 50,25,
+    // h 50,30, w 90,00 (a reply that lost a byte), n a miss, s Stop and Start again; D a day
+    // without polls. The events kept (kind, start-end in seconds, ! ended by Stop, the extreme
+    // and when), those overlapping a span newest first, and how the newest is told.
+    QTest::addColumn<QString>("polls");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<int>("fromSecond");
+    QTest::addColumn<int>("toSecond");
+    QTest::addColumn<QString>("within");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("an excursion with a miss inside")
+        << u"rbbnlbr"_qs << u"B1-6:4970@4"_qs << 0 << 9 << u"B"_qs
+        << u"5 s below 49.80 Hz, lowest 49.70 Hz"_qs;
+    QTest::newRow("one across Stop ends there; after Start, another")
+        << u"rhasar"_qs << u"A1-3!:5030@1 A4-5:5025@4"_qs << 0 << 3 << u"A"_qs
+        << u"1 s above 50.20 Hz, highest 50.25 Hz"_qs;
+    QTest::newRow("one that lasts") << u"rbbl"_qs << u"B1-:4970@3"_qs << 0 << 9 << u"B"_qs
+                                    << u"2 s below 49.80 Hz, still lasting, lowest 49.70 Hz"_qs;
+    QTest::newRow("silence from the fifth miss in a row, back at a reading")
+        << u"rnnnnrnnnnnnnr"_qs << u"S10-13"_qs << 0 << 19 << u"S"_qs
+        << u"meter silent for 3 s: No reply"_qs;
+    QTest::newRow("silence across Stop; the count starts afresh")
+        << u"nnnnnsnnnnr"_qs << u"S4-5!"_qs << 0 << 9 << u"S"_qs
+        << u"meter silent for 1 s until Stop: No reply"_qs;
+    QTest::newRow("wild readings end a silence, not an excursion")
+        << u"bwbrwnnnnnwr"_qs << u"B0-3:4975@0 S9-10"_qs << 0 << 20 << u"SB"_qs
+        << u"meter silent for 1 s: No reply"_qs;
+    QTest::newRow("below to above: one ends, the other starts")
+        << u"bhr"_qs << u"B0-1:4975@0 A1-2:5030@1"_qs << 0 << 9 << u"AB"_qs
+        << u"1 s above 50.20 Hz, highest 50.30 Hz"_qs;
+    QTest::newRow("a silence inside an excursion")
+        << u"bnnnnnlr"_qs << u"B0-7:4970@6 S5-6"_qs << 6 << 9 << u"SB"_qs
+        << u"meter silent for 1 s: No reply"_qs;
+    QTest::newRow("longer than the span shown, and one after it")
+        << u"rbbbbbbbbbbrnnnnnr"_qs << u"B1-11:4975@1 S16-17"_qs << 4 << 6 << u"B"_qs
+        << u"meter silent for 1 s: No reply"_qs;
+    QTest::newRow("a day's limit: dropped a day after it ended")
+        << u"bbrDr"_qs << QString() << 0 << 90'000 << QString() << QString();
+    QTest::newRow("a day's limit: kept while it lasts")
+        << u"bbbDrr"_qs << u"B0-86403:4975@0"_qs << 86'402 << 86'403 << u"B"_qs
+        << u"24 h below 49.80 Hz, lowest 49.75 Hz"_qs;
+    QTest::newRow("a day's limit: a silence goes a day after it ended")
+        << u"nnnnnrDnnnnnr"_qs << u"S86410-86411"_qs << 0 << 90'000 << u"S"_qs
+        << u"meter silent for 1 s: No reply"_qs;
+    QTest::newRow("a grid crossing the edge on every poll: bounded, the newest kept")
+        << u"bh"_qs.repeated(6000) << u"10000 … A11999-:5030@11999"_qs << 11'999 << 11'999
+        << u"AB"_qs << u"0 s above 50.20 Hz, still lasting, highest 50.30 Hz"_qs;
+}
+
+void TestPollCycle::eventsOverPolls()
+{
+    QFETCH(QString, polls);
+    QFETCH(QString, kept);
+    QFETCH(int, fromSecond);
+    QFETCH(int, toSecond);
+    QFETCH(QString, within);
+    QFETCH(QString, told);
+    const QHash<QChar, int> readings{{u'r', 5000}, {u'b', 4975}, {u'l', 4970},
+                                     {u'a', 5025}, {u'h', 5030}, {u'w', 9000}};
+    GridEvents events;
+    qint64 at = 0;
+    int misses = 0;
+    for (const QChar poll : polls) {
+        if (poll == u'D')
+            at += std::chrono::milliseconds(History::kKept).count() - 1000;
+        else if (poll == u's')
+            events.stop(at), misses = 0;
+        else if (poll == u'n')
+            events.miss(at, ++misses, u"No reply"_qs);
+        else
+            events.reading(at, readings.value(poll)), misses = 0;
+        at += 1000;
+    }
+    const auto describe = [](const GridEvents::Event &event) {
+        QString text = QString(u"BAS"_qs[int(event.kind)]) + QString::number(event.startMs / 1000) +
+                       u'-' + (event.endMs ? QString::number(*event.endMs / 1000) : QString()) +
+                       (event.endedByStop ? u"!"_qs : QString());
+        if (event.kind != GridEvents::Kind::Silent)
+            text += u":%1@%2"_qs.arg(event.extreme).arg(event.extremeAtMs / 1000);
+        return text;
+    };
+    QStringList all;
+    for (const GridEvents::Event &event : events.all())
+        all << describe(event);
+    if (all.size() > 3)
+        all = QStringList{QString::number(all.size()) + u" …"_qs, all.back()};
+    QCOMPARE(all.join(u' '), kept);
+    QString overlapping;
+    for (const GridEvents::Event &event : events.within(fromSecond * 1000LL, toSecond * 1000LL))
+        overlapping += u"BAS"_qs[int(event.kind)];
+    QCOMPARE(overlapping, within);
+    if (!events.all().empty()) {
+        const QString line =
+            EventText::line(events.all().back(), at - 1000, QLocale(QLocale::English), History());
+        QCOMPARE(line.section(u" — "_qs, 1), told);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPollCycle)

@@ -2,6 +2,77 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="id_ID">
 <context>
+    <name>EventText</name>
+    <message>
+        <source>%1 — %2 below %3 Hz, lowest %4 Hz</source>
+        <translation>%1 — %2 di bawah %3 Hz, terendah %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — %2 below %3 Hz, still lasting, lowest %4 Hz</source>
+        <translation>%1 — %2 di bawah %3 Hz, masih berlangsung, terendah %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — %2 below %3 Hz until Stop, lowest %4 Hz</source>
+        <translation>%1 — %2 di bawah %3 Hz hingga Stop, terendah %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — %2 above %3 Hz, highest %4 Hz</source>
+        <translation>%1 — %2 di atas %3 Hz, tertinggi %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — %2 above %3 Hz, still lasting, highest %4 Hz</source>
+        <translation>%1 — %2 di atas %3 Hz, masih berlangsung, tertinggi %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — %2 above %3 Hz until Stop, highest %4 Hz</source>
+        <translation>%1 — %2 di atas %3 Hz hingga Stop, tertinggi %4 Hz</translation>
+    </message>
+    <message>
+        <source>%1 — meter silent for %2: %3</source>
+        <translation>%1 — alat ukur diam selama %2: %3</translation>
+    </message>
+    <message>
+        <source>%1 — meter silent for %2, still lasting: %3</source>
+        <translation>%1 — alat ukur diam selama %2, masih berlangsung: %3</translation>
+    </message>
+    <message>
+        <source>%1 — meter silent for %2 until Stop: %3</source>
+        <translation>%1 — alat ukur diam selama %2 hingga Stop: %3</translation>
+    </message>
+    <message>
+        <source>below %1 Hz</source>
+        <translation>di bawah %1 Hz</translation>
+    </message>
+    <message>
+        <source>above %1 Hz</source>
+        <translation>di atas %1 Hz</translation>
+    </message>
+    <message>
+        <source>meter silent</source>
+        <translation>alat ukur diam</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 jam %2 menit</translation>
+    </message>
+    <message>
+        <source>%1 h</source>
+        <translation>%1 jam</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 menit %2 detik</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 menit</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 detik</translation>
+    </message>
+</context>
+<context>
     <name>Frekuensi</name>
     <message>
         <source>Frequency reading</source>
