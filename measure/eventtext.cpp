@@ -71,10 +71,10 @@ QString EventText::duration(qint64 ms, const QLocale &locale)
     return tr("%1 s").arg(number(seconds));
 }
 
-QString EventText::clock(const QDateTime &time, const QLocale &locale)
+QString EventText::clock(const QDateTime &time, const QLocale &locale, bool seconds)
 {
     QString format = locale.timeFormat(QLocale::ShortFormat);
-    if (!format.contains(u's')) {
+    if (seconds && !format.contains(u's')) {
         // After the minutes, with the separator the format puts before them ("HH.mm.ss").
         const qsizetype minutes = format.lastIndexOf(u"mm"_qs);
         if (minutes > 0)

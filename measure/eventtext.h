@@ -22,7 +22,7 @@ public:
     static QString title(GridEvents::Kind kind);
     // A duration in whole seconds: "40 s", "6 min 5 s", "2 h 10 min".
     static QString duration(qint64 ms, const QLocale &locale);
-    // A clock time in the locale's short format with seconds, with the weekday before it where its
-    // date is not today's.
-    static QString clock(const QDateTime &time, const QLocale &locale);
+    // A clock time in the locale's short format, with seconds where wanted, and with the weekday
+    // before it where its date is not today's (the trend chart's labels too).
+    static QString clock(const QDateTime &time, const QLocale &locale, bool seconds = true);
 };

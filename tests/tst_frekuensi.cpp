@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -483,19 +484,24 @@ namespace {
 // Two hours at 0,25 s at 50,05 Hz, ending now, with one poll's spike to 50,30 Hz 70 minutes before
 // the end, a garbled reply read as 500 Hz 50 minutes before it, and the meter silent from 40 to 30
 // minutes before it. No polls for 20 s around the hour's start: the span's counts do not depend on
-// how long this took (a sanitizer build is slow).
-std::unique_ptr<History> twoHours()
+// how long this took (a sanitizer build is slow). The events besides, where asked for.
+std::unique_ptr<History> twoHours(GridEvents *events = nullptr)
 {
     constexpr qint64 kEnd = 2 * 3'600'000;
     auto kept = std::make_unique<History>(std::chrono::milliseconds(kEnd));
+    int misses = 0;
     for (qint64 at = 0; at < kEnd; at += 250) {
         if (std::abs(at - (kEnd - 3'600'000)) < 10'000)
             continue;
         const bool silent = at >= kEnd - 40 * 60'000 && at < kEnd - 30 * 60'000;
-        kept->add(at, silent ? History::Outcome::Miss : History::Outcome::Reading,
-                  at == kEnd - 70 * 60'000   ? 5030
-                  : at == kEnd - 50 * 60'000 ? 50000
-                                             : 5005);
+        const int reading = at == kEnd - 70 * 60'000   ? 5030
+                            : at == kEnd - 50 * 60'000 ? 50000
+                                                       : 5005;
+        kept->add(at, silent ? History::Outcome::Miss : History::Outcome::Reading, reading);
+        if (events && silent)
+            events->miss(at, ++misses, u"No reply"_qs);
+        else if (events)
+            events->reading(at, reading), misses = 0;
     }
     return kept;
 }
@@ -564,16 +570,17 @@ void TestFrekuensi::trendFigures_data()
     QTest::addColumn<int>("span");
     QTest::addColumn<int>("last"); // a reading added at the end, in hundredths of a hertz
     QTest::addColumn<QStringList>("figures"); // how each line starts
+    QTest::addColumn<QStringList>("events");  // how each line ends
     QTest::addRow("English, the last hour")
         << u"en_GB"_qs << int(TrendWindow::Hour) << 0
-        << QStringList{
-               u"Now: 50.05 Hz (+50 mHz)"_qs,
-               u"Lowest: 50.05 Hz at "_qs,
-               u"Highest: 50.05 Hz at "_qs,
-               u"Mean: 50.05 Hz"_qs,
-               u"Outside 49.80–50.20 Hz: 0 s"_qs,
-               u"Readings: 11,960, misses: 2,400"_qs,
-               u"Readings beyond 45–55 Hz: 1 (500.00 Hz), left out of the scale and the mean"_qs};
+        << QStringList{u"Now: 50.05 Hz (+50 mHz)"_qs,
+                       u"Lowest: 50.05 Hz at "_qs,
+                       u"Highest: 50.05 Hz at "_qs,
+                       u"Mean: 50.05 Hz"_qs,
+                       u"Outside 49.80–50.20 Hz: 0 s"_qs,
+                       u"Readings: 11,960, misses: 2,400"_qs,
+                       u"Readings beyond 45–55 Hz: 1 (500.00 Hz), left out of the scale and the mean"_qs}
+        << QStringList{u" — meter silent for 9 min 59 s: No reply"_qs};
     QTest::addRow("Indonesian, the last day")
         << u"id_ID"_qs << int(TrendWindow::Day) << 0
         << QStringList{u"Sekarang: 50,05 Hz (+50 mHz)"_qs,
@@ -582,7 +589,9 @@ void TestFrekuensi::trendFigures_data()
                        u"Rata-rata: 50,05 Hz"_qs,
                        u"Di luar 49,80–50,20 Hz: 0 detik"_qs,
                        u"Pembacaan: 26.321, gagal: 2.400"_qs,
-                       u"Pembacaan di luar 45–55 Hz: 1 (500,00 Hz), "_qs};
+                       u"Pembacaan di luar 45–55 Hz: 1 (500,00 Hz), "_qs}
+        << QStringList{u" — alat ukur diam selama 9 menit 59 detik: No reply"_qs,
+                       u" — 0 detik di atas 50,20 Hz, tertinggi 50,30 Hz"_qs};
     // The deviation of a 5 MHz reading in 64 bits and in hertz; the chart keeps its width.
     QTest::addRow("English, a 5 MHz reading last")
         << u"en_GB"_qs << int(TrendWindow::Minute) << 500'000'000
@@ -592,7 +601,8 @@ void TestFrekuensi::trendFigures_data()
                        u"Mean: 50.05 Hz"_qs,
                        u"Outside "_qs,
                        u"Readings: "_qs,
-                       u"Readings beyond 45–55 Hz: 1 (5,000,000.00 Hz)"_qs};
+                       u"Readings beyond 45–55 Hz: 1 (5,000,000.00 Hz)"_qs}
+        << QStringList{u"No events in this span"_qs};
 }
 
 void TestFrekuensi::trendFigures()
@@ -601,9 +611,11 @@ void TestFrekuensi::trendFigures()
     QFETCH(int, span);
     QFETCH(int, last);
     QFETCH(QStringList, figures);
+    QFETCH(QStringList, events);
     const Translation translation{QLocale(language)};
-    const std::unique_ptr<History> history = twoHours();
-    TrendWindow trend(*history, QLocale(language));
+    GridEvents kept;
+    const std::unique_ptr<History> history = twoHours(&kept);
+    TrendWindow trend(*history, kept, QLocale(language));
     trend.setSpan(TrendWindow::Span(span));
     trend.show();
     QVERIFY(QTest::qWaitForWindowExposed(&trend));
@@ -620,6 +632,27 @@ void TestFrekuensi::trendFigures()
         QVERIFY2(shown[i].startsWith(figures[i]), qPrintable(shown.join(u'\n')));
     // A screen reader hears the span and the same figures.
     QVERIFY(trend.chart()->accessibleDescription().contains(shown.last()));
+
+    // The span's events, newest first; Enter on the oldest shows the chart around it, a span key
+    // the latest again.
+    QListWidget *list = trend.eventList();
+    QCOMPARE(list->count(), events.size());
+    for (int i = 0; i < list->count(); ++i)
+        QVERIFY2(list->item(i)->text().endsWith(events[i]), qPrintable(list->item(i)->text()));
+    const qint64 now = history->now();
+    const std::vector<GridEvents::Event> listed =
+        kept.within(now - trend.chart()->span().count(), now);
+    if (listed.empty())
+        return;
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End);
+    QTest::keyClick(list, Qt::Key_Return);
+    QVERIFY(!trend.isLive());
+    const qint64 from = trend.chart()->end() - trend.chart()->span().count();
+    QVERIFY(from < listed.back().startMs && trend.chart()->end() > *listed.back().endMs);
+    QVERIFY(trend.chart()->end() < now);
+    QTest::keyClick(list, Qt::Key_2);
+    QVERIFY(trend.isLive() && trend.span() == TrendWindow::TenMinutes);
 }
 
 void TestFrekuensi::trendClockTimes_data()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the running window under a virtual X server: tools/screenshot.sh BUILD_DIR OUTPUT.png
-# [--trend=LOCALE [--trend-faults]] (the trend window over ten minutes of a known history, for the
-# guide; with a step of the wall clock and a 500 Hz reading besides).
+# [--trend=LOCALE [--trend-faults | --trend-events]] (the trend window over ten minutes of a known
+# history, for the guide; with a step of the wall clock and a 500 Hz reading besides, or with an
+# event chosen in the list).
 set -euo pipefail
 build=${1:-build}
 output=${2:-docs/frekuensi.png}

@@ -285,7 +285,7 @@ void Frekuensi::exit()
 void Frekuensi::showTrend()
 {
     if (!m_trend) {
-        m_trend = new TrendWindow(m_cycle.history(), m_locale, this);
+        m_trend = new TrendWindow(m_cycle.history(), m_cycle.events(), m_locale, this);
         connect(&m_cycle, &PollCycle::pollEnded, m_trend, &TrendWindow::pollEnded);
         placeTrend();
     }

@@ -1,5 +1,6 @@
 #include "trendchart.h"
 
+#include "eventtext.h"
 #include "history.h"
 
 #include <QHelpEvent>
@@ -62,22 +63,7 @@ TrendChart::TrendChart(const History &history, const QLocale &locale, QWidget *p
 
 QString TrendChart::clockText(const QLocale &locale, const QDateTime &time, bool seconds)
 {
-    const QString clock = locale.toString(time.time(), clockFormat(locale, seconds));
-    if (time.date() == QDate::currentDate())
-        return clock;
-    return locale.dayName(time.date().dayOfWeek(), QLocale::ShortFormat) + u' ' + clock;
-}
-
-QString TrendChart::clockFormat(const QLocale &locale, bool seconds)
-{
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    if (seconds && !format.contains(u's')) {
-        // After the minutes, with the separator the format puts before them ("HH.mm.ss").
-        const qsizetype minutes = format.lastIndexOf(u"mm"_qs);
-        if (minutes > 0)
-            format.insert(minutes + 2, format[minutes - 1] + u"ss"_qs);
-    }
-    return format;
+    return EventText::clock(time, locale, seconds);
 }
 
 void TrendChart::setSpan(std::chrono::milliseconds span)
@@ -89,6 +75,13 @@ void TrendChart::setSpan(std::chrono::milliseconds span)
 void TrendChart::setEnd(qint64 endMs)
 {
     m_end = endMs;
+    update();
+}
+
+void TrendChart::setMarked(qint64 fromMs, qint64 toMs)
+{
+    m_markedFrom = fromMs;
+    m_markedTo = toMs;
     update();
 }
 
@@ -148,6 +141,16 @@ void TrendChart::paintEvent(QPaintEvent *)
             Qt::AlignRight | Qt::AlignVCenter, m_locale.toString(level / 100.0, 'f', 2));
     }
     drawTimeTicks(painter, plot);
+    // The chosen event, at least a pixel wide however short, over the band and under the readings.
+    const qint64 from = m_end - m_span.count();
+    const auto xOf = [&](qint64 atMs) {
+        return plot.left() + std::clamp<qint64>((atMs - from) * count / m_span.count(), 0, count);
+    };
+    if (m_markedTo >= m_markedFrom && m_markedTo >= from && m_markedFrom <= m_end)
+        painter.fillRect(
+            QRectF(QPointF(xOf(m_markedFrom), plot.top()),
+                   QPointF(std::max(xOf(m_markedTo), xOf(m_markedFrom) + 1), plot.bottom())),
+            QColor::fromRgba(kMarked));
 
     // Each column's range and mean; the means joined where nothing missed between them. Drawn
     // without antialiasing, a pixel column at a time: a repaint a poll stays cheap.
@@ -159,7 +162,6 @@ void TrendChart::paintEvent(QPaintEvent *)
     // A setting of the wall clock (or a resume, which the monotonic clock does not count on Linux)
     // and a stretch longer than any poll interval with no outcome at all both break the line: no
     // poll saw what lay between. Each setting is a dashed line across the chart.
-    const qint64 from = m_end - m_span.count();
     const auto columnOf = [&](qint64 atMs) { return int((atMs - from) * count / m_span.count()); };
     std::vector<int> breaks;
     painter.setPen(QPen(QColor::fromRgb(kText), 1, Qt::DashLine));

@@ -27,21 +27,24 @@ public:
     static constexpr QRgb kMean = 0xff0b3d91;
     static constexpr QRgb kGap = 0xffc62828; // the mark under a column with a miss or a stop
     static constexpr QRgb kText = 0xff202020;
-    static constexpr QRgb kWild = 0xffe65100; // a reading beyond the scale, at its edge
+    static constexpr QRgb kWild = 0xffe65100;   // a reading beyond the scale, at its edge
+    static constexpr QRgb kMarked = 0x40ffb300; // behind the event chosen in the list
 
     TrendChart(const History &history, const QLocale &locale, QWidget *parent = nullptr);
 
     void setSpan(std::chrono::milliseconds span);
+    std::chrono::milliseconds span() const { return m_span; }
     // The span ends here: the latest poll's time, in ms since the start.
     void setEnd(qint64 endMs);
     qint64 end() const { return m_end; }
+    // A stretch shaded across the chart (the event chosen), from and to ms since the start; none
+    // when toMs is before fromMs.
+    void setMarked(qint64 fromMs, qint64 toMs);
 
     // Where the chart draws its data, and where a frequency (in hundredths of a hertz) lies on it.
     QRectF plotArea() const;
     double yOf(double centihertz) const;
 
-    // The user's time format, with seconds where wanted.
-    static QString clockFormat(const QLocale &locale, bool seconds);
     // A clock time as the chart and the figures show it: the weekday before it where its date is
     // not today's.
     static QString clockText(const QLocale &locale, const QDateTime &time, bool seconds);
@@ -62,4 +65,5 @@ private:
     QLocale m_locale;
     std::chrono::milliseconds m_span{std::chrono::minutes(10)};
     qint64 m_end = 0;
+    qint64 m_markedFrom = 0, m_markedTo = -1;
 };

@@ -1,5 +1,6 @@
 #include "trendwindow.h"
 
+#include "eventtext.h"
 #include "history.h"
 #include "spanexport.h"
 #include "trendchart.h"
@@ -9,6 +10,7 @@
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -22,12 +24,21 @@ namespace {
 
 constexpr std::array<std::chrono::milliseconds, 4> kSpans{1min, 10min, 1h, 24h};
 enum Figure { Now, Lowest, Highest, Mean, Outside, Counts, Wild, Silence, FigureCount };
+constexpr int kListedRows = 5; // the rows the list shows without scrolling
+
+const GridEvents kNoEvents;
 
 } // namespace
 
 TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_history(history), m_locale(locale),
-      m_chart(new TrendChart(history, locale, this)), m_export(new TrendExport(this))
+    : TrendWindow(history, kNoEvents, locale, parent)
+{}
+
+TrendWindow::TrendWindow(const History &history, const GridEvents &events, const QLocale &locale,
+                         QWidget *parent)
+    : QWidget(parent, Qt::Window), m_history(history), m_events(events), m_locale(locale),
+      m_chart(new TrendChart(history, locale, this)), m_export(new TrendExport(this)),
+      m_aroundLabel(new QLabel(this)), m_list(new QListWidget(this))
 {
     setObjectName(QStringLiteral("trend"));
     setWindowTitle(tr("Frekuensi — trend"));
@@ -46,6 +57,9 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
         buttons->addWidget(button);
     }
     buttons->addStretch();
+    m_aroundLabel->setObjectName(QStringLiteral("around"));
+    m_aroundLabel->hide();
+    buttons->addWidget(m_aroundLabel);
     // Handing the span over, from the keyboard too, where the span's buttons leave room.
     const auto offer = [&](const QString &text, const QKeySequence &keys, const QString &spoken,
                            void (TrendWindow::*handOver)()) {
@@ -87,17 +101,63 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
     auto *body = new QHBoxLayout;
     body->addWidget(m_chart, 1);
     body->addWidget(figures);
+
+    // The events under the chart and the figures, a few rows high: the window grows by them, the
+    // chart keeps its room.
+    auto *heading = new QLabel(tr("Events in this span, newest first"), this);
+    heading->setBuddy(m_list);
+    m_list->setObjectName(QStringLiteral("events"));
+    m_list->setAccessibleName(tr("Events"));
+    m_list->setAccessibleDescription(
+        tr("Times outside %1–%2 Hz and silences of the meter in the span shown, newest first; "
+           "Enter shows one on the chart")
+            .arg(hertz(History::kBandLow), hertz(History::kBandHigh)));
+    m_list->setWordWrap(true);
+    m_list->installEventFilter(this);
+    (new QListWidgetItem(tr("No events in this span"), m_list))->setFlags(Qt::NoItemFlags);
+    m_list->setFixedHeight(m_list->sizeHintForRow(0) * kListedRows + 2 * m_list->frameWidth());
+    const auto choose = [this](QListWidgetItem *item) {
+        const int row = m_list->row(item);
+        if (row >= 0 && std::size_t(row) < m_listed.size())
+            showAround(m_listed[std::size_t(row)]);
+    };
+    connect(m_list, &QListWidget::itemActivated, this, choose);
+    connect(m_list, &QListWidget::itemClicked, this, choose);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addLayout(body, 1);
-    resize(820, 360);
+    layout->addWidget(heading);
+    layout->addWidget(m_list);
+    resize(820, 360 + heading->sizeHint().height() + m_list->height() + 2 * layout->spacing());
     setSpan(TenMinutes);
 }
 
 void TrendWindow::setSpan(Span span)
 {
     m_spans.button(span)->setChecked(true);
+    m_around.reset();
+    m_aroundLabel->hide();
+    m_chart->setMarked(0, -1);
     m_chart->setSpan(kSpans[span]);
+    refresh();
+}
+
+void TrendWindow::showAround(const GridEvents::Event &event)
+{
+    const qint64 now = m_history.now();
+    const qint64 end = event.endMs.value_or(now);
+    const qint64 lasted = end - event.startMs;
+    // In the middle four fifths of the span; one longer than a day (a lasting one) to its end.
+    const auto holding = std::find_if(kSpans.begin(), kSpans.end(),
+                                      [&](auto span) { return lasted * 5 <= span.count() * 4; });
+    const std::chrono::milliseconds span = holding == kSpans.end() ? kSpans.back() : *holding;
+    m_around = Around{std::min(now, end + std::max<qint64>(0, (span.count() - lasted) / 2)),
+                      tr("Around %1").arg(clock(event.startMs))};
+    m_aroundLabel->setText(tr("%1; a span key shows the latest again").arg(m_around->text));
+    m_aroundLabel->show();
+    m_chart->setSpan(span);
+    m_chart->setMarked(event.startMs, end);
     refresh();
 }
 
@@ -109,19 +169,34 @@ void TrendWindow::pollEnded()
     if (!isVisible())
         return;
     const qint64 now = m_history.now();
-    const qint64 column = kSpans[span()].count() / std::max(1, int(m_chart->plotArea().width()));
+    const qint64 column = m_chart->span().count() / std::max(1, int(m_chart->plotArea().width()));
     if (m_refreshedAt >= 0 && now - m_refreshedAt < std::clamp<qint64>(column, 0, 1000))
         return;
     refresh();
 }
 
-void TrendWindow::keyPressEvent(QKeyEvent *event)
+bool TrendWindow::spanKey(const QKeyEvent *event)
 {
     // Keys 1 to 4 choose the span, wherever the focus is in the window.
     const int span = event->key() - Qt::Key_1;
-    if (span >= Minute && span <= Day && !(event->modifiers() & ~Qt::KeypadModifier))
-        setSpan(Span(span));
-    else
+    if (span < Minute || span > Day || (event->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    setSpan(Span(span));
+    return true;
+}
+
+bool TrendWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The list would take a digit for a search among its lines.
+    if (watched == m_list && event->type() == QEvent::KeyPress &&
+        spanKey(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void TrendWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (!spanKey(event))
         QWidget::keyPressEvent(event);
 }
 
@@ -237,10 +312,11 @@ QString TrendWindow::duration(qint64 ms) const
 
 void TrendWindow::refresh()
 {
-    const qint64 end = m_history.now();
-    m_refreshedAt = end;
+    const qint64 now = m_history.now();
+    m_refreshedAt = now;
+    const qint64 end = m_around ? m_around->endMs : now;
     m_chart->setEnd(end);
-    const History::Figures shown = m_history.figures(end - kSpans[span()].count(), end);
+    const History::Figures shown = m_history.figures(end - m_chart->span().count(), end);
     QStringList texts(FigureCount);
     if (const std::optional<int> now = m_history.lastReading())
         texts[Now] = nowText(*now);
@@ -267,7 +343,42 @@ void TrendWindow::refresh()
         m_figures[figure]->setVisible(!texts[figure].isEmpty());
     }
     // A screen reader hears the chart as the span and its figures.
-    m_chart->setAccessibleDescription(
-        tr("%1: %2").arg(m_spans.checkedButton()->accessibleDescription().section(u',', 0, 0),
-                         figures().join(u"; "_qs)));
+    m_chart->setAccessibleDescription(tr("%1: %2").arg(
+        m_around ? m_around->text
+                 : m_spans.checkedButton()->accessibleDescription().section(u',', 0, 0),
+        figures().join(u"; "_qs)));
+    refreshList(now);
+}
+
+void TrendWindow::refreshList(qint64 nowMs)
+{
+    std::vector<GridEvents::Event> listed = m_events.within(nowMs - kSpans[span()].count(), nowMs);
+    const auto same = [](const GridEvents::Event &a, const GridEvents::Event &b) {
+        return a.kind == b.kind && a.startMs == b.startMs;
+    };
+    if (std::equal(listed.begin(), listed.end(), m_listed.begin(), m_listed.end(), same)) {
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            if (!listed[i].endMs || !m_listed[i].endMs) {
+                m_list->item(int(i))->setText(
+                    EventText::line(listed[i], nowMs, m_locale, m_history));
+            }
+        }
+        m_listed = std::move(listed);
+        return;
+    }
+    // The current row stays on its event.
+    const int row = m_list->currentRow();
+    const std::optional<GridEvents::Event> current = row >= 0 && std::size_t(row) < m_listed.size()
+                                                         ? std::optional(m_listed[std::size_t(row)])
+                                                         : std::nullopt;
+    m_list->clear();
+    for (const GridEvents::Event &event : listed)
+        m_list->addItem(EventText::line(event, nowMs, m_locale, m_history));
+    if (listed.empty())
+        (new QListWidgetItem(tr("No events in this span"), m_list))->setFlags(Qt::NoItemFlags);
+    for (std::size_t i = 0; current && i < listed.size(); ++i) {
+        if (same(listed[i], *current))
+            m_list->setCurrentRow(int(i));
+    }
+    m_listed = std::move(listed);
 }

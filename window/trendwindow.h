@@ -1,23 +1,28 @@
 #pragma once
 
+#include "gridevents.h"
+
 #include <QButtonGroup>
 #include <QLocale>
 #include <QWidget>
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class History;
 class QLabel;
+class QListWidget;
 class TrendChart;
 class TrendExport;
 
 // Where the grid has been: the trend window beside the main one, with the chart of a span (the
-// last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, for the eye, the
-// keyboard and a screen reader alike. It reads the poll's history and adds nothing to the poll: it
-// is redrawn once a poll at most (and once a chart column's time, once a second at most), and only
-// while it is shown. What it shows can be handed over: the span as CSV (Ctrl+S), the chart as a
-// PNG picture (Ctrl+Shift+S), the figures and events as text on the clipboard (Ctrl+C).
+// last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, and under them
+// the span's events, newest first, each of which shows the chart around it when chosen; for the
+// eye, the keyboard and a screen reader alike. It reads the poll's history and adds nothing to the
+// poll: it is redrawn once a poll at most (and once a chart column's time, once a second at most),
+// and only while it is shown. What it shows can be handed over: the span as CSV (Ctrl+S), the
+// chart as a PNG picture (Ctrl+Shift+S), the figures and events as text on the clipboard (Ctrl+C).
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -25,11 +30,20 @@ class TrendWindow : public QWidget
 public:
     enum Span { Minute, TenMinutes, Hour, Day };
 
+    // Without events, the list says there are none.
     TrendWindow(const History &history, const QLocale &locale, QWidget *parent = nullptr);
+    TrendWindow(const History &history, const GridEvents &events, const QLocale &locale,
+                QWidget *parent = nullptr);
 
+    // The span up to the latest poll; the list holds its events.
     void setSpan(Span span);
     Span span() const { return Span(m_spans.checkedId()); }
     TrendChart *chart() const { return m_chart; }
+    QListWidget *eventList() const { return m_list; }
+    // The chart around a past event: the shortest span that holds it with room either side, the
+    // event shaded, until a span is chosen again. The list stays that of the span.
+    void showAround(const GridEvents::Event &event);
+    bool isLive() const { return !m_around; }
     // The figures as shown, one line each.
     QStringList figures() const;
     TrendExport *handover() const { return m_export; }
@@ -41,11 +55,16 @@ public slots:
     void pollEnded();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
     void refresh();
+    // Rebuilt when other events come into the span or leave it; else only the lines of the
+    // events that last are told afresh.
+    void refreshList(qint64 nowMs);
+    bool spanKey(const QKeyEvent *event);
     void saveCsv();
     void savePng();
     void copy();
@@ -59,10 +78,20 @@ private:
     QString duration(qint64 ms) const;
 
     const History &m_history;
+    const GridEvents &m_events;
     QLocale m_locale;
     QButtonGroup m_spans;
     TrendChart *m_chart;
     TrendExport *m_export;
     QList<QLabel *> m_figures;
+    QLabel *m_aroundLabel;
+    QListWidget *m_list;
+    std::vector<GridEvents::Event> m_listed; // the list's rows
+    struct Around
+    {
+        qint64 endMs;
+        QString text; // around when, for a screen reader
+    };
+    std::optional<Around> m_around;
     qint64 m_refreshedAt = -1; // ms since the start, by the history's clock
 };

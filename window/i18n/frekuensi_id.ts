@@ -493,5 +493,29 @@
         <source>%1: %2</source>
         <translation>%1: %2</translation>
     </message>
+    <message>
+        <source>Events in this span, newest first</source>
+        <translation>Peristiwa dalam rentang ini, yang terbaru di atas</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>Peristiwa</translation>
+    </message>
+    <message>
+        <source>Times outside %1–%2 Hz and silences of the meter in the span shown, newest first; Enter shows one on the chart</source>
+        <translation>Saat-saat di luar %1–%2 Hz dan saat alat ukur diam dalam rentang yang ditampilkan, yang terbaru di atas; Enter menampilkan salah satunya pada grafik</translation>
+    </message>
+    <message>
+        <source>No events in this span</source>
+        <translation>Tidak ada peristiwa dalam rentang ini</translation>
+    </message>
+    <message>
+        <source>Around %1</source>
+        <translation>Sekitar %1</translation>
+    </message>
+    <message>
+        <source>%1; a span key shows the latest again</source>
+        <translation>%1; tombol rentang menampilkan yang terbaru lagi</translation>
+    </message>
 </context>
 </TS>
