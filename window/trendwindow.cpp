@@ -218,11 +218,14 @@ QStringList TrendWindow::figures() const
 
 std::function<QByteArray()> TrendWindow::csv() const
 {
+    // The span the chart shows: the latest, or the one around a chosen event.
     const qint64 end = m_chart->end();
-    const qint64 start = end - kSpans[span()].count();
+    const qint64 start = end - m_chart->span().count();
     const auto rows = std::make_shared<const History>(m_history.excerpt(start, end));
-    return [rows, start, end, locale = m_locale] {
-        return SpanExport::file(SpanExport::rows(*rows, start, end, locale));
+    const auto events =
+        std::make_shared<const std::vector<GridEvents::Event>>(m_events.within(start, end));
+    return [rows, events, start, end, locale = m_locale] {
+        return SpanExport::csv(*rows, *events, start, end, locale);
     };
 }
 
@@ -238,7 +241,13 @@ void TrendWindow::savePng()
 
 void TrendWindow::copy()
 {
-    m_export->copy(figures().join(u'\n') + u'\n');
+    const qint64 end = m_chart->end();
+    const qint64 start = end - m_chart->span().count();
+    const QString span = m_around
+                             ? m_around->text
+                             : m_spans.checkedButton()->accessibleDescription().section(u',', 0, 0);
+    m_export->copy(
+        SpanExport::text(span, figures(), m_events.within(start, end), end, m_locale, m_history));
 }
 
 QString TrendWindow::hertz(double centihertz) const

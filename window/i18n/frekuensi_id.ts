@@ -320,6 +320,26 @@
         <source>Misses</source>
         <translation>Gagal</translation>
     </message>
+    <message>
+        <source>Start</source>
+        <translation>Mulai</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Selesai</translation>
+    </message>
+    <message>
+        <source>Duration (s)</source>
+        <translation>Lama (detik)</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Peristiwa</translation>
+    </message>
+    <message>
+        <source>%1, until %2</source>
+        <translation>%1, sampai %2</translation>
+    </message>
 </context>
 <context>
     <name>TrendChart</name>
@@ -419,7 +439,7 @@
     </message>
     <message>
         <source>Saves the span&apos;s readings and events as a CSV file for a spreadsheet</source>
-        <translation>Menyimpan pembacaan dan kejadian rentang ini sebagai berkas CSV untuk lembar kerja</translation>
+        <translation>Menyimpan pembacaan dan peristiwa rentang ini sebagai berkas CSV untuk lembar kerja</translation>
     </message>
     <message>
         <source>Save as PNG…</source>
@@ -435,7 +455,7 @@
     </message>
     <message>
         <source>Copies the figures and the events as text</source>
-        <translation>Menyalin angka dan kejadian sebagai teks</translation>
+        <translation>Menyalin angka dan peristiwa sebagai teks</translation>
     </message>
     <message>
         <source>%1 h %2 min</source>
