@@ -42,5 +42,7 @@ public:
     // A field as CSV has it: in double quotes where it holds the separator, a quote or a line
     // break.
     static QString field(const QString &text, QChar separator);
+    // A local date and time, "2024-05-06 14:02:13", with its milliseconds after the locale's
+    // decimal separator where wanted.
     static QString dateTime(const QDateTime &time, const QLocale &locale, bool milliseconds);
 };
