@@ -238,6 +238,60 @@ History::Figures History::figures(qint64 fromMs, qint64 toMs) const
     return figures;
 }
 
+History::Grain History::grain(qint64 fromMs, qint64 toMs) const
+{
+    if (m_grain)
+        return *m_grain;
+    if (!m_pollsDropped || m_polls.front().atMs <= fromMs)
+        return Grain::Poll;
+    const qint64 oldest = m_seconds.empty() ? toMs : std::max(fromMs, m_seconds.front().startMs);
+    constexpr qint64 kSecondsAtMost = 4 * 3600 * kSecond; // 14400 rows, as an hour at 0,25 s
+    return toMs - oldest <= kSecondsAtMost ? Grain::Second : Grain::Minute;
+}
+
+void History::visitPolls(qint64 fromMs, qint64 toMs,
+                         const std::function<void(qint64, Outcome, int)> &visit) const
+{
+    auto poll = std::lower_bound(m_polls.begin(), m_polls.end(), fromMs,
+                                 [](const Poll &kept, qint64 at) { return kept.atMs < at; });
+    for (; poll != m_polls.end() && poll->atMs < toMs; ++poll)
+        visit(poll->atMs, poll->outcome, poll->centihertz);
+}
+
+void History::visitStretches(qint64 fromMs, qint64 toMs, Grain grain,
+                             const std::function<void(qint64, const Stretch &)> &visit) const
+{
+    const Buckets &buckets = grain == Grain::Minute ? m_minutes : m_seconds;
+    auto bucket = std::lower_bound(buckets.begin(), buckets.end(), fromMs,
+                                   [](const Bucket &kept, qint64 at) { return kept.startMs < at; });
+    for (; bucket != buckets.end() && bucket->startMs < toMs; ++bucket)
+        visit(bucket->startMs, bucket->stretch);
+}
+
+History History::excerpt(qint64 fromMs, qint64 toMs) const
+{
+    History part;
+    part.m_clock = m_clock;
+    part.m_start = m_start;
+    part.m_grain = grain(fromMs, toMs);
+    const auto copy = [&](const auto &kept, auto &into, auto at) {
+        const auto from =
+            std::lower_bound(kept.begin(), kept.end(), fromMs,
+                             [&](const auto &one, qint64 ms) { return at(one) < ms; });
+        const auto to = std::lower_bound(from, kept.end(), toMs,
+                                         [&](const auto &one, qint64 ms) { return at(one) < ms; });
+        into.assign(from, to);
+    };
+    const auto pollAt = [](const Poll &poll) { return poll.atMs; };
+    const auto bucketAt = [](const Bucket &bucket) { return bucket.startMs; };
+    if (*part.m_grain == Grain::Poll)
+        copy(m_polls, part.m_polls, pollAt);
+    else
+        copy(*part.m_grain == Grain::Second ? m_seconds : m_minutes,
+             *part.m_grain == Grain::Second ? part.m_seconds : part.m_minutes, bucketAt);
+    return part;
+}
+
 std::optional<History::Outcome> History::lastOutcome() const
 {
     return m_last ? std::optional(m_last->outcome) : std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -93,6 +94,19 @@ public:
     // The span from fromMs to toMs cut into columns, each with what fell in it.
     std::vector<Stretch> columns(qint64 fromMs, qint64 toMs, int count) const;
     Figures figures(qint64 fromMs, qint64 toMs) const;
+    // How a span's rows are kept: poll by poll while the span lies in the last hour; beyond it per
+    // second while that makes no more rows than an hour at 0,25 s, else per minute.
+    enum class Grain { Poll, Second, Minute };
+    Grain grain(qint64 fromMs, qint64 toMs) const;
+    // The kept polls of a span, oldest first: their time, outcome and reading.
+    void visitPolls(qint64 fromMs, qint64 toMs,
+                    const std::function<void(qint64, Outcome, int)> &visit) const;
+    // The kept seconds or minutes of a span that hold anything, oldest first, from their start.
+    void visitStretches(qint64 fromMs, qint64 toMs, Grain grain,
+                        const std::function<void(qint64, const Stretch &)> &visit) const;
+    // What a span's rows and their clock times need, as a history of its own: copied in a
+    // moment (an hour at 0,25 s is 230 KB), to be read on another thread while the polls go on.
+    History excerpt(qint64 fromMs, qint64 toMs) const;
     // The latest poll's outcome and reading, and since when no poll has taken a reading.
     std::optional<Outcome> lastOutcome() const;
     std::optional<int> lastReading() const;
@@ -137,5 +151,6 @@ private:
     std::optional<Poll> m_last;
     std::optional<qint64> m_lastReadingAt;
     std::optional<qint64> m_missingSince;
-    bool m_pollsDropped = false; // m_polls no longer reaches back to the start
+    bool m_pollsDropped = false;  // m_polls no longer reaches back to the start
+    std::optional<Grain> m_grain; // an excerpt's: that of the span it was taken for
 };

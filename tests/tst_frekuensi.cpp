@@ -1,14 +1,17 @@
 // The window and its run control on the offscreen platform, polling the simulated device.
 #include "frekuensi.h"
+#include "gridevents.h"
 #include "history.h"
 #include "simulateddevice.h"
 #include "threadcputime.h"
 #include "translation.h"
 #include "trendchart.h"
+#include "trendexport.h"
 #include "trendwindow.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -59,6 +63,10 @@ private slots:
     void trendFigures();
     void trendClockTimes_data();
     void trendClockTimes();
+    void spanCsv_data();
+    void spanCsv();
+    void handoverWrites_data();
+    void handoverWrites();
 
 private:
     QUrl m_opened;
@@ -464,6 +472,10 @@ void TestFrekuensi::trendOpensWithF2()
     QVERIFY(QTest::qWaitForWindowActive(trend));
     QTest::keyClick(trend, Qt::Key_4);
     QCOMPARE(trend->span(), TrendWindow::Day);
+    QTRY_COMPARE(QApplication::activeWindow(), trend); // the shortcuts are the active window's
+    QTest::keyClick(trend, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QGuiApplication::clipboard()->text().startsWith(u"The last day, until "_qs));
+    QVERIFY(QGuiApplication::clipboard()->text().contains(trend->figures().join(u'\n')));
     trend->close();
     QVERIFY(isRunning());
     QVERIFY(m_window->pollTimer().isActive());
@@ -680,6 +692,125 @@ void TestFrekuensi::trendClockTimes()
                  0, 3, english.dayName(start.date().dayOfWeek(), QLocale::ShortFormat)));
     QCOMPARE(TrendChart::clockText(english, QDateTime(QDate::currentDate(), QTime(9, 5)), false),
              u"09:05"_qs);
+}
+
+void TestFrekuensi::spanCsv_data()
+{
+    // Polls from 12:00 on 6 May 2024 at a step, in turn a reading of 49,75 Hz, one of 50,05 Hz,
+    // the fifth miss in a row, a stop; the CSV's first lines, of the last minute or the last day.
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<qint64>("lengthMs");
+    QTest::addColumn<qint64>("stepMs");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addRow("English, poll by poll")
+        << u"en_GB"_qs << 1000LL << 250LL
+        << QStringList{u"Time,Reading (Hz),Outcome"_qs,
+                       u"2024-05-06 12:00:00.000,49.75,reading"_qs,
+                       u"2024-05-06 12:00:00.250,50.05,reading"_qs,
+                       u"2024-05-06 12:00:00.500,,miss"_qs,
+                       u"2024-05-06 12:00:00.750,,Stop"_qs,
+                       QString(),
+                       u"Start,End,Duration (s),Event"_qs,
+                       u"2024-05-06 12:00:00.000,2024-05-06 12:00:00.250,0.250,\"Mon 12:00:00 — "
+                       "0 s below 49.80 Hz, lowest 49.75 Hz\""_qs,
+                       u"2024-05-06 12:00:00.500,2024-05-06 12:00:00.750,0.250,\"Mon 12:00:00 — "
+                       "meter silent for 0 s until Stop: a \"\"reply\"\"\""_qs,
+                       QString()};
+    QTest::addRow("Indonesian, poll by poll")
+        << u"id_ID"_qs << 1000LL << 250LL
+        << QStringList{u"Waktu;Pembacaan (Hz);Hasil"_qs,
+                       u"2024-05-06 12:00:00,000;49,75;pembacaan"_qs,
+                       u"2024-05-06 12:00:00,250;50,05;pembacaan"_qs,
+                       u"2024-05-06 12:00:00,500;;gagal"_qs,
+                       u"2024-05-06 12:00:00,750;;Stop"_qs,
+                       QString(),
+                       u"Mulai;Selesai;Lama (detik);Peristiwa"_qs,
+                       u"2024-05-06 12:00:00,000;2024-05-06 12:00:00,250;0,250;Sen 12.00.00 — "
+                       "0 detik di bawah 49,80 Hz, terendah 49,75 Hz"_qs,
+                       u"2024-05-06 12:00:00,500;2024-05-06 12:00:00,750;0,250;\"Sen 12.00.00 — "
+                       "alat ukur diam selama 0 detik hingga Stop: a \"\"reply\"\"\""_qs,
+                       QString()};
+    QTest::addRow("English, two hours per second")
+        << u"en_GB"_qs << 7'200'000LL << 15'000LL
+        << QStringList{u"Second starting,Lowest (Hz),Mean (Hz),Highest (Hz),Readings,Misses"_qs,
+                       u"2024-05-06 12:00:00,49.75,49.750,49.75,1,0"_qs,
+                       u"2024-05-06 12:00:15,50.05,50.050,50.05,1,0"_qs,
+                       u"2024-05-06 12:00:30,,,,0,1"_qs, u"2024-05-06 12:00:45,,,,0,0"_qs};
+    QTest::addRow("Indonesian, five hours per minute")
+        << u"id_ID"_qs << 18'000'000LL << 15'000LL
+        << QStringList{u"Awal menit;Terendah (Hz);Rata-rata (Hz);Tertinggi (Hz);Pembacaan;Gagal"_qs,
+                       u"2024-05-06 12:00:00;49,75;49,900;50,05;2;1"_qs,
+                       u"2024-05-06 12:01:00;49,75;49,900;50,05;2;1"_qs};
+}
+
+void TestFrekuensi::spanCsv()
+{
+    QFETCH(QString, language);
+    QFETCH(qint64, lengthMs);
+    QFETCH(qint64, stepMs);
+    QFETCH(QStringList, lines);
+    const Translation translation{QLocale(language)};
+    History history{std::chrono::milliseconds(lengthMs)};
+    GridEvents events;
+    history.noteClock(0, QDateTime(QDate(2024, 5, 6), QTime(12, 0)));
+    for (qint64 at = 0; at < lengthMs; at += stepMs) {
+        const int kind = at / stepMs % 4;
+        const History::Outcome outcomes[] = {History::Outcome::Reading, History::Outcome::Reading,
+                                             History::Outcome::Miss, History::Outcome::Stop};
+        history.add(at, outcomes[kind], kind ? 5005 : 4975);
+        if (kind < 2)
+            events.reading(at, kind ? 5005 : 4975);
+        else if (kind == 2)
+            events.miss(at, GridEvents::kSilentAfterMisses, u"a \"reply\""_qs);
+        else
+            events.stop(at);
+    }
+    TrendWindow trend(history, events, QLocale(language));
+    trend.setSpan(lengthMs > 60'000 ? TrendWindow::Day : TrendWindow::Minute);
+    const QByteArray csv = trend.csv()();
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF") && csv.endsWith("\r\n"));
+    QCOMPARE(QString::fromUtf8(csv.mid(3)).split(u"\r\n"_qs).mid(0, lines.size()), lines);
+}
+
+void TestFrekuensi::handoverWrites_data()
+{
+    // What is written (a PNG at a scale, else the CSV), where in the temporary folder, and how
+    // that ends.
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QFileDevice::FileError>("error");
+    QTest::addRow("PNG at 100 %%") << 1.0 << u"chart.png"_qs << QFileDevice::NoError;
+    QTest::addRow("PNG at 200 %%") << 2.0 << u"chart.png"_qs << QFileDevice::NoError;
+    QTest::addRow("CSV") << 0.0 << u"span.csv"_qs << QFileDevice::NoError;
+    QTest::addRow("CSV in a folder that is not there")
+        << 0.0 << u"gone/span.csv"_qs << QFileDevice::OpenError;
+    QTest::addRow("CSV where a folder is") << 0.0 << u"."_qs << QFileDevice::WriteError;
+}
+
+void TestFrekuensi::handoverWrites()
+{
+    QFETCH(qreal, scale);
+    QFETCH(QString, path);
+    QFETCH(QFileDevice::FileError, error);
+    const std::unique_ptr<History> history = twoHours();
+    TrendWindow trend(*history, kIndonesian);
+    trend.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&trend));
+    QSignalSpy written(trend.handover(), &TrendExport::written);
+    const QString file = m_dir->filePath(path);
+    if (scale)
+        trend.handover()->writePng(file, TrendExport::picture(trend.chart(), scale));
+    else
+        trend.handover()->writeCsv(file, trend.csv());
+    QTRY_COMPARE(written.size(), 1);
+    QCOMPARE(written.first().at(1).value<QFileDevice::FileError>(), error);
+    // A failure is said; nothing is left behind.
+    QCOMPARE(trend.findChild<QMessageBox *>() != nullptr, error != QFileDevice::NoError);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), error ? 0 : 1);
+    if (scale)
+        QCOMPARE(QImage(file).size(), trend.chart()->size() * scale);
+    else if (!error)
+        QCOMPARE(readAll(file), trend.csv()());
 }
 
 QTEST_MAIN(TestFrekuensi)

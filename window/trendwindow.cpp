@@ -2,16 +2,21 @@
 
 #include "eventtext.h"
 #include "history.h"
+#include "spanexport.h"
 #include "trendchart.h"
+#include "trendexport.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -32,8 +37,8 @@ TrendWindow::TrendWindow(const History &history, const QLocale &locale, QWidget 
 TrendWindow::TrendWindow(const History &history, const GridEvents &events, const QLocale &locale,
                          QWidget *parent)
     : QWidget(parent, Qt::Window), m_history(history), m_events(events), m_locale(locale),
-      m_chart(new TrendChart(history, locale, this)), m_aroundLabel(new QLabel(this)),
-      m_list(new QListWidget(this))
+      m_chart(new TrendChart(history, locale, this)), m_export(new TrendExport(this)),
+      m_aroundLabel(new QLabel(this)), m_list(new QListWidget(this))
 {
     setObjectName(QStringLiteral("trend"));
     setWindowTitle(tr("Frekuensi — trend"));
@@ -55,6 +60,26 @@ TrendWindow::TrendWindow(const History &history, const GridEvents &events, const
     m_aroundLabel->setObjectName(QStringLiteral("around"));
     m_aroundLabel->hide();
     buttons->addWidget(m_aroundLabel);
+    // Handing the span over, from the keyboard too, where the span's buttons leave room.
+    const auto offer = [&](const QString &text, const QKeySequence &keys, const QString &spoken,
+                           void (TrendWindow::*handOver)()) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setToolTip(tr("%1, %2").arg(spoken, keys.toString(QKeySequence::NativeText)));
+        connect(action, &QAction::triggered, this, handOver);
+        addAction(action);
+        auto *button = new QToolButton(this);
+        button->setDefaultAction(action);
+        button->setAccessibleDescription(action->toolTip());
+        buttons->addWidget(button);
+    };
+    offer(tr("Save as CSV…"), Qt::CTRL | Qt::Key_S,
+          tr("Saves the span's readings and events as a CSV file for a spreadsheet"),
+          &TrendWindow::saveCsv);
+    offer(tr("Save as PNG…"), Qt::CTRL | Qt::SHIFT | Qt::Key_S,
+          tr("Saves the chart as a PNG picture"), &TrendWindow::savePng);
+    offer(tr("Copy"), Qt::CTRL | Qt::Key_C, tr("Copies the figures and the events as text"),
+          &TrendWindow::copy);
     connect(&m_spans, &QButtonGroup::idClicked, this, [this](int span) { setSpan(Span(span)); });
 
     // The figures' column keeps one width, that of the widest line it can show, so the chart
@@ -189,6 +214,40 @@ QStringList TrendWindow::figures() const
             lines << label->text();
     }
     return lines;
+}
+
+std::function<QByteArray()> TrendWindow::csv() const
+{
+    // The span the chart shows: the latest, or the one around a chosen event.
+    const qint64 end = m_chart->end();
+    const qint64 start = end - m_chart->span().count();
+    const auto rows = std::make_shared<const History>(m_history.excerpt(start, end));
+    const auto events =
+        std::make_shared<const std::vector<GridEvents::Event>>(m_events.within(start, end));
+    return [rows, events, start, end, locale = m_locale] {
+        return SpanExport::csv(*rows, *events, start, end, locale);
+    };
+}
+
+void TrendWindow::saveCsv()
+{
+    m_export->saveCsv(csv());
+}
+
+void TrendWindow::savePng()
+{
+    m_export->savePng(TrendExport::picture(m_chart, m_chart->devicePixelRatioF()));
+}
+
+void TrendWindow::copy()
+{
+    const qint64 end = m_chart->end();
+    const qint64 start = end - m_chart->span().count();
+    const QString span = m_around
+                             ? m_around->text
+                             : m_spans.checkedButton()->accessibleDescription().section(u',', 0, 0);
+    m_export->copy(
+        SpanExport::text(span, figures(), m_events.within(start, end), end, m_locale, m_history));
 }
 
 QString TrendWindow::hertz(double centihertz) const

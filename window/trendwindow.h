@@ -7,19 +7,22 @@
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 class History;
 class QLabel;
 class QListWidget;
 class TrendChart;
+class TrendExport;
 
 // Where the grid has been: the trend window beside the main one, with the chart of a span (the
 // last minute, ten minutes, hour or day; keys 1 to 4) and its figures beside it, and under them
 // the span's events, newest first, each of which shows the chart around it when chosen; for the
 // eye, the keyboard and a screen reader alike. It reads the poll's history and adds nothing to the
 // poll: it is redrawn once a poll at most (and once a chart column's time, once a second at most),
-// and only while it is shown.
+// and only while it is shown. What it shows can be handed over: the span as CSV (Ctrl+S), the
+// chart as a PNG picture (Ctrl+Shift+S), the figures and events as text on the clipboard (Ctrl+C).
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -43,6 +46,9 @@ public:
     bool isLive() const { return !m_around; }
     // The figures as shown, one line each.
     QStringList figures() const;
+    TrendExport *handover() const { return m_export; }
+    // The span shown as the CSV file has it, made from a copy of its rows on any thread.
+    std::function<QByteArray()> csv() const;
 
 public slots:
     // A poll ended: the chart and the figures follow, while the window is shown.
@@ -59,6 +65,9 @@ private:
     // events that last are told afresh.
     void refreshList(qint64 nowMs);
     bool spanKey(const QKeyEvent *event);
+    void saveCsv();
+    void savePng();
+    void copy();
     QString hertz(double centihertz) const;
     QString clock(qint64 atMs) const;
     // The latest reading and its distance from 50 Hz.
@@ -73,6 +82,7 @@ private:
     QLocale m_locale;
     QButtonGroup m_spans;
     TrendChart *m_chart;
+    TrendExport *m_export;
     QList<QLabel *> m_figures;
     QLabel *m_aroundLabel;
     QListWidget *m_list;

@@ -267,6 +267,81 @@
     </message>
 </context>
 <context>
+    <name>SpanExport</name>
+    <message>
+        <source>Time</source>
+        <translation>Waktu</translation>
+    </message>
+    <message>
+        <source>Reading (Hz)</source>
+        <translation>Pembacaan (Hz)</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>Hasil</translation>
+    </message>
+    <message>
+        <source>reading</source>
+        <translation>pembacaan</translation>
+    </message>
+    <message>
+        <source>miss</source>
+        <translation>gagal</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Second starting</source>
+        <translation>Awal detik</translation>
+    </message>
+    <message>
+        <source>Minute starting</source>
+        <translation>Awal menit</translation>
+    </message>
+    <message>
+        <source>Lowest (Hz)</source>
+        <translation>Terendah (Hz)</translation>
+    </message>
+    <message>
+        <source>Mean (Hz)</source>
+        <translation>Rata-rata (Hz)</translation>
+    </message>
+    <message>
+        <source>Highest (Hz)</source>
+        <translation>Tertinggi (Hz)</translation>
+    </message>
+    <message>
+        <source>Readings</source>
+        <translation>Pembacaan</translation>
+    </message>
+    <message>
+        <source>Misses</source>
+        <translation>Gagal</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Mulai</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Selesai</translation>
+    </message>
+    <message>
+        <source>Duration (s)</source>
+        <translation>Lama (detik)</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Peristiwa</translation>
+    </message>
+    <message>
+        <source>%1, until %2</source>
+        <translation>%1, sampai %2</translation>
+    </message>
+</context>
+<context>
     <name>TrendChart</name>
     <message>
         <source>Beyond 45–55 Hz: %1 Hz</source>
@@ -275,6 +350,37 @@
     <message>
         <source>Misses: %1</source>
         <translation>Gagal: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TrendExport</name>
+    <message>
+        <source>Save the span as CSV</source>
+        <translation>Simpan rentang sebagai CSV</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>Berkas CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Save the chart as PNG</source>
+        <translation>Simpan grafik sebagai PNG</translation>
+    </message>
+    <message>
+        <source>PNG pictures (*.png)</source>
+        <translation>Gambar PNG (*.png)</translation>
+    </message>
+    <message>
+        <source>Frekuensi — not saved</source>
+        <translation>Frekuensi — tidak tersimpan</translation>
+    </message>
+    <message>
+        <source>%1 could not be written: %2</source>
+        <translation>%1 tidak dapat ditulis: %2</translation>
+    </message>
+    <message>
+        <source>Nothing is lost: the trend window keeps everything it showed, and an earlier file of that name is left as it was.</source>
+        <translation>Tidak ada yang hilang: jendela tren tetap menyimpan semua yang ditampilkannya, dan berkas lama dengan nama itu dibiarkan seperti semula.</translation>
     </message>
 </context>
 <context>
@@ -322,6 +428,34 @@
     <message>
         <source>%1, key %2</source>
         <translation>%1, tombol %2</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>Save as CSV…</source>
+        <translation>Simpan sebagai CSV…</translation>
+    </message>
+    <message>
+        <source>Saves the span&apos;s readings and events as a CSV file for a spreadsheet</source>
+        <translation>Menyimpan pembacaan dan peristiwa rentang ini sebagai berkas CSV untuk lembar kerja</translation>
+    </message>
+    <message>
+        <source>Save as PNG…</source>
+        <translation>Simpan sebagai PNG…</translation>
+    </message>
+    <message>
+        <source>Saves the chart as a PNG picture</source>
+        <translation>Menyimpan grafik sebagai gambar PNG</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Salin</translation>
+    </message>
+    <message>
+        <source>Copies the figures and the events as text</source>
+        <translation>Menyalin angka dan peristiwa sebagai teks</translation>
     </message>
     <message>
         <source>%1 h %2 min</source>
