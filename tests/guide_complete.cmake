@@ -1,10 +1,11 @@
-# Every line the misses box, the reading box, a second start or the trend window can show, in the
-# guide of its language: the English texts of the translation source in docs/operator-guide.md,
-# their Indonesian translations in docs/panduan-operator.md. A text is cut at its placeholders
-# (%1, %2): each fixed piece must stand in the guide, which is read with its line breaks as spaces.
+# Every line the misses box, the reading box, a second start, the trend window or the tray can
+# show, in the guide of its language: the English texts of the translation source in
+# docs/operator-guide.md, their Indonesian translations in docs/panduan-operator.md. A text is cut
+# at its placeholders (%1, %2): each fixed piece must stand in the guide, which is read with its
+# line breaks as spaces.
 #   cmake -DTS=frekuensi_id.ts -DENGLISH=operator-guide.md -DINDONESIAN=panduan-operator.md -P …
 cmake_minimum_required(VERSION 3.25)
-set(contexts MissCause MissReport ReadingFile ReadingWriter SingleInstance TrendChart TrendWindow)
+set(contexts Announcer MissCause MissReport ReadingFile ReadingWriter SingleInstance TrendChart TrendWindow)
 
 function(read_guide file variable)
   file(READ ${file} text)
