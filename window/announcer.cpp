@@ -56,16 +56,6 @@ bool Announcer::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-const GridEvents::Event *Announcer::named(const GridEvents &events, qint64 nowMs)
-{
-    const GridEvents::Event *latest = nullptr;
-    for (const GridEvents::Event *event : events.open()) {
-        if (event->durationMs(nowMs) >= kAfterMs && (!latest || event->startMs >= latest->startMs))
-            latest = event;
-    }
-    return latest;
-}
-
 void Announcer::pollEnded()
 {
     look(m_cycle.events(), m_cycle.history(), m_cycle.history().now());
@@ -73,10 +63,16 @@ void Announcer::pollEnded()
 
 void Announcer::look(const GridEvents &events, const History &history, qint64 nowMs)
 {
-    const GridEvents::Event *lasting = named(events, nowMs);
-    setNamed(lasting ? std::optional(lasting->kind) : std::nullopt);
+    // The title names the lasting event that started last.
+    const std::vector<const GridEvents::Event *> open = events.open();
+    const GridEvents::Event *named = nullptr;
+    for (const GridEvents::Event *event : open) {
+        if (event->durationMs(nowMs) >= kAfterMs && (!named || event->startMs >= named->startMs))
+            named = event;
+    }
+    setNamed(named ? std::optional(named->kind) : std::nullopt);
     std::vector<std::pair<GridEvents::Kind, qint64>> told;
-    for (const GridEvents::Event *event : events.open()) {
+    for (const GridEvents::Event *event : open) {
         if (event->durationMs(nowMs) < kAfterMs)
             continue;
         const std::pair key{event->kind, event->startMs};

@@ -33,9 +33,8 @@ public:
     Announcer(QWidget *window, const PollCycle &cycle, const QLocale &locale);
     ~Announcer() override;
 
-    // Of the events lasting at least kAfterMs at nowMs, the one that started last.
-    static const GridEvents::Event *named(const GridEvents &events, qint64 nowMs);
-    // Names the event that lasts in the title, announces each one once as it passes kAfterMs.
+    // Names in the title the event that has lasted kAfterMs at nowMs (of two, the one that started
+    // last), and announces each one once as it passes kAfterMs.
     void look(const GridEvents &events, const History &history, qint64 nowMs);
 
     bool isMuted() const { return m_muted; }
