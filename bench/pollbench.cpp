@@ -1,4 +1,5 @@
 // Measures the monitor's window polling a simulated device: CPU share, timing and latency.
+#include "announcer.h"
 #include "devicethread.h"
 #include "frekuensi.h"
 #include "history.h"
@@ -340,6 +341,40 @@ int measureTrend(Frekuensi &window, DeviceThread &device, std::chrono::seconds d
     return 0;
 }
 
+// The device in the band, below it and silent at 0,25 s, each with the announcements off and on:
+// below the band and silent, an event passes 10 s and is announced within the run.
+int measureAnnouncements(Frekuensi &window, DeviceThread &device, std::chrono::seconds duration)
+{
+    CloseRecorder closes(window);
+    device.setAnswer(kReply);
+    pollFor(window, closes, device, u"0,25 detik"_qs, 2s);
+    int announced = 0;
+    QObject::connect(window.announcer(), &Announcer::announced, [&announced] { ++announced; });
+    std::printf("%-14s %-13s %10s %12s %12s %10s\n", "device", "announcements", "CPU %",
+                "p95 err ms", "max err ms", "announced");
+    // 10060 µs: 49,70 Hz.
+    for (const char *state : {"50,00 Hz", "49,70 Hz", "silent"}) {
+        for (const bool on : {false, true}) {
+            if (on)
+                QObject::connect(&window.pollCycle(), &PollCycle::pollEnded, window.announcer(),
+                                 &Announcer::pollEnded);
+            else
+                QObject::disconnect(&window.pollCycle(), &PollCycle::pollEnded, window.announcer(),
+                                    &Announcer::pollEnded);
+            if (state[0] == 's')
+                device.setResponder({});
+            else
+                device.setAnswer(state[1] == '0' ? kReply : QByteArrayLiteral("10060\r\n"));
+            announced = 0;
+            const Run run = pollFor(window, closes, device, u"0,25 detik"_qs, duration);
+            const auto [p95, largest] = periodError(run.requests, 250ms);
+            std::printf("%-14s %-13s %10.3f %12.3f %12.3f %10d\n", state, on ? "on" : "off",
+                        run.threadCpuPercent, p95, largest, announced);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -367,6 +402,9 @@ int main(int argc, char *argv[])
         return runPolls(window, device, args.value(1) == u"answered", args.value(2).toInt());
     if (args.value(0) == u"--trend")
         return measureTrend(window, device, std::chrono::seconds(args.value(1, u"20"_qs).toInt()));
+    if (args.value(0) == u"--announce")
+        return measureAnnouncements(window, device,
+                                    std::chrono::seconds(args.value(1, u"20"_qs).toInt()));
 
     const auto seconds = std::chrono::seconds(args.isEmpty() ? 20 : args.value(0).toInt());
     CloseRecorder closes(window);

@@ -1,4 +1,5 @@
 // The window and its run control on the offscreen platform, polling the simulated device.
+#include "announcer.h"
 #include "frekuensi.h"
 #include "gridevents.h"
 #include "history.h"
@@ -67,6 +68,9 @@ private slots:
     void spanCsv();
     void handoverWrites_data();
     void handoverWrites();
+    void titleNamesALastingEvent_data();
+    void titleNamesALastingEvent();
+    void titleFollowsTheMeter();
 
 private:
     QUrl m_opened;
@@ -811,6 +815,77 @@ void TestFrekuensi::handoverWrites()
         QCOMPARE(QImage(file).size(), trend.chart()->size() * scale);
     else if (!error)
         QCOMPARE(readAll(file), trend.csv()());
+}
+
+void TestFrekuensi::titleNamesALastingEvent_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QList<int>>("polls"); // one a second from 0 ms: centihertz, 0 a miss
+    QTest::addColumn<bool>("muted");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("announced");
+
+    const QList<int> below(11, 4970); // 10 s at the last poll
+    const QString frekuensi = u"Frekuensi"_qs;
+    QTest::newRow("9 s below: listed only")
+        << frekuensi << QList<int>(10, 4970) << false << frekuensi << 0;
+    QTest::newRow("30 s below: told once")
+        << frekuensi << QList<int>(31, 4970) << false << u"Frekuensi — below 49.80 Hz"_qs << 1;
+    QTest::newRow("ended: the plain title")
+        << frekuensi << below + QList{5000} << false << frekuensi << 1;
+    QTest::newRow("muted: the title still tells")
+        << frekuensi << below << true << u"Frekuensi — below 49.80 Hz"_qs << 0;
+    QTest::newRow("the demo's own title") << u"Frekuensi (demo)"_qs << QList<int>(11, 5030) << false
+                                          << u"Frekuensi (demo) — above 50.20 Hz"_qs << 1;
+    // Silent from the fifth miss, at 7 s.
+    QTest::newRow("silent after below: the later one named")
+        << frekuensi << QList<int>(3, 4970) + QList<int>(15, 0) << false
+        << u"Frekuensi — meter silent"_qs << 2;
+}
+
+// The decisions on a known history, looked at after each poll as the window does, with the window
+// stopped so that its own polls leave the title alone.
+void TestFrekuensi::titleNamesALastingEvent()
+{
+    QFETCH(QString, base);
+    QFETCH(QList<int>, polls);
+    QFETCH(bool, muted);
+
+    QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
+    m_window->setWindowTitle(base);
+    Announcer *announcer = m_window->announcer();
+    announcer->setMuted(muted);
+    QSignalSpy announced(announcer, &Announcer::announced);
+    const History history(60s);
+    GridEvents events;
+    int misses = 0;
+    for (qsizetype i = 0; i < polls.size(); ++i) {
+        misses = polls[i] ? 0 : misses + 1;
+        if (misses)
+            events.miss(i * 1000, misses, u"no reply"_qs);
+        else
+            events.reading(i * 1000, polls[i]);
+        announcer->look(events, history, i * 1000);
+    }
+    QTEST(m_window->windowTitle(), "title");
+    QTEST(int(announced.size()), "announced");
+    // Start ends the muting; the next poll finds no event in the window's own cycle.
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+    QVERIFY(!announcer->isMuted());
+    QTRY_COMPARE(m_window->windowTitle(), base);
+}
+
+// Through the poll cycle: a meter silent for 10 s is named in the window's language, then not.
+void TestFrekuensi::titleFollowsTheMeter()
+{
+    const Translation translation{kIndonesian};
+    QSignalSpy announced(m_window->announcer(), &Announcer::announced);
+    m_device->setSilent();
+    choose(u"0,25 detik"_qs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), u"Frekuensi — alat ukur diam"_qs, 60'000);
+    QCOMPARE(announced.size(), 1);
+    m_device->setAnswer("10000\r\n", 20ms);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), u"Frekuensi"_qs, 20'000);
 }
 
 QTEST_MAIN(TestFrekuensi)

@@ -1,5 +1,6 @@
 #include "frekuensi.h"
 
+#include "announcer.h"
 #include "pollinterval.h"
 #include "seriallink.h"
 #include "trendwindow.h"
@@ -182,6 +183,11 @@ Frekuensi::Frekuensi(std::unique_ptr<MeterLine> line, const QString &fileDirecto
     connect(&m_timer1, &QTimer::timeout, &m_cycle, &PollCycle::pollTick);
     connect(&m_timer2, &QTimer::timeout, &m_cycle, &PollCycle::watchdogTick);
 
+    m_announcer = new Announcer(this, m_cycle, m_locale);
+    connect(&m_cycle, &PollCycle::pollEnded, m_announcer, &Announcer::pollEnded);
+    connect(m_announcer, &Announcer::showRequested, this, &Frekuensi::bringAllForward);
+    connect(m_announcer, &Announcer::exitRequested, this, &Frekuensi::exit);
+
     // Loading the window starts polling.
     start();
 }
@@ -264,6 +270,7 @@ void Frekuensi::start()
     m_stop->setEnabled(true);
     m_interval->setEnabled(false);
     m_cycle.resetCounters();
+    m_announcer->setMuted(false);
 }
 
 void Frekuensi::haltPolling()
@@ -272,6 +279,8 @@ void Frekuensi::haltPolling()
     m_pollTimerEnabled = false;
     m_timer1.stop();
     m_timer2.stop();
+    // Stop ended the events: the title no longer names one.
+    m_announcer->pollEnded();
 }
 
 void Frekuensi::stop()
@@ -399,4 +408,13 @@ void Frekuensi::bringForward()
     show();
     raise();
     activateWindow();
+}
+
+void Frekuensi::bringAllForward()
+{
+    if (m_trend && m_trend->isVisible()) {
+        m_trend->setWindowState(m_trend->windowState() & ~Qt::WindowMinimized);
+        m_trend->raise();
+    }
+    bringForward();
 }

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class Announcer;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -59,6 +60,8 @@ public:
     QString guidePath() const;
     // The trend window, once it was asked for.
     TrendWindow *trendWindow() const { return m_trend; }
+    // Names a lasting event in the title, beeps and tells it in the tray.
+    Announcer *announcer() const { return m_announcer; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,6 +71,8 @@ private:
     // Closes the port if open and disables both timers (Stop and Exit).
     void haltPolling();
     void placeTrend();
+    // The tray's "Show": this window and the trend window, if it is open, in front.
+    void bringAllForward();
 
     QLabel *m_title;
     QLineEdit *m_reading;
@@ -88,5 +93,6 @@ private:
     PollCycle m_cycle;
     QLocale m_locale;
     TrendWindow *m_trend = nullptr; // a window of its own, deleted with this one
+    Announcer *m_announcer;
     bool m_pollTimerEnabled = false;
 };

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="id_ID">
 <context>
+    <name>Announcer</name>
+    <message>
+        <source>Show Frekuensi</source>
+        <translation>Tampilkan Frekuensi</translation>
+    </message>
+    <message>
+        <source>Mute announcements</source>
+        <translation>Bisukan pemberitahuan</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Keluar</translation>
+    </message>
+</context>
+<context>
     <name>EventText</name>
     <message>
         <source>%1 — %2 below %3 Hz, lowest %4 Hz</source>
