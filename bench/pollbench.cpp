@@ -1,13 +1,18 @@
 // Measures the monitor's window polling a simulated device: CPU share, timing and latency.
 #include "announcer.h"
+#include "demogrid.h"
 #include "devicethread.h"
 #include "frekuensi.h"
 #include "history.h"
+#include "simulatedline.h"
+#include "translation.h"
 #include "trendwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -375,6 +380,35 @@ int measureAnnouncements(Frekuensi &window, DeviceThread &device, std::chrono::s
     return 0;
 }
 
+// The demo as an operator runs it, for a while at one poll a second: then the trend window's list
+// of the last ten minutes' events and the first lines of the CSV it saves, in the user's notation.
+int runDemo(std::chrono::seconds duration)
+{
+    const Translation translation;
+    QTemporaryDir dir;
+    auto line = std::make_unique<SimulatedLine>(QStringLiteral("demo"));
+    auto grid = std::make_shared<DemoGrid>();
+    QElapsedTimer clock;
+    clock.start();
+    line->setResponder([grid, clock](int) { return grid->answer(clock.elapsed()); });
+    Frekuensi window(std::move(line), dir.path());
+    window.show();
+    QTimer::singleShot(duration, qApp, &QCoreApplication::quit);
+    qApp->exec();
+    window.showTrend();
+    TrendWindow *trend = window.trendWindow();
+    trend->setSpan(TrendWindow::TenMinutes);
+    std::printf("%d events:\n", trend->eventList()->count());
+    for (int i = 0; i < trend->eventList()->count(); ++i)
+        std::printf("  %s\n", qPrintable(trend->eventList()->item(i)->text()));
+    const QList<QByteArray> csv = trend->csv()().split('\n');
+    std::printf("CSV, %lld lines:\n", qlonglong(csv.size()));
+    for (qsizetype i = 0; i < std::min<qsizetype>(csv.size(), 6); ++i)
+        std::printf("  %s\n", csv[i].trimmed().constData());
+    window.exit();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -391,6 +425,10 @@ int main(int argc, char *argv[])
         return runStartupChild(argc, argv);
 
     QApplication app(argc, argv);
+    if (args.value(0) == u"--demo")
+        return runDemo(std::chrono::seconds(args.value(1, u"600"_qs).toInt()));
+    if (args.value(0) == u"--demo")
+        return runDemo(std::chrono::seconds(args.value(1, u"600"_qs).toInt()));
     DeviceThread device;
     if (!device.plugIn())
         return 1;
