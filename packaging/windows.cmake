@@ -1,7 +1,8 @@
 # The Windows packages: an installer (NSIS, per user) and a zip, of the same files: frekuensi.exe
-# at the top of its folder with the Qt libraries and plugins it loads, MinGW's runtime, the guide,
-# the licence and Qt's LGPL notice. No tests.
-install(TARGETS frekuensi RUNTIME DESTINATION .)
+# and frekuensi-demo.exe (the window polling a simulated meter, its freq.text in the user's local
+# data folder) at the top of their folder with the Qt libraries and plugins they load, MinGW's
+# runtime, the guide, the licence and Qt's LGPL notice. No tests.
+install(TARGETS frekuensi frekuensi-demo RUNTIME DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
               $<TARGET_FILE:Qt6::SerialPort>
         DESTINATION .)
@@ -9,7 +10,7 @@ install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platform
 # The native look of buttons and boxes on Windows 10 and 11.
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
 
-# MinGW's C++ runtime, which frekuensi.exe and the Qt libraries import.
+# MinGW's C++ runtime, which the programs and the Qt libraries import.
 foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   find_file(FREKUENSI_RUNTIME_${runtime} ${runtime} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)

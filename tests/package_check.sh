@@ -78,7 +78,9 @@ for program in frekuensi frekuensi-demo; do
   [[ $(stat -c '%a %U' $bin/$program) == "755 root" ]] || fail "$program mode"
   ! readelf -S $bin/$program | grep -q '\.debug_' || fail "$program is not stripped"
 done
-[[ -L /usr/share/applications/frekuensi.desktop ]] || fail "no menu entry"
+[[ -L /usr/share/applications/frekuensi.desktop && -L /usr/share/applications/frekuensi-demo.desktop ]] ||
+  fail "no menu entry"
+grep -qx 'Name=Frekuensi (demo)' /usr/share/applications/frekuensi-demo.desktop || fail "the demo's entry's name"
 # The guide's way to start it at logon is a copy of the menu entry in ~/.config/autostart.
 [[ $(sed -n 's/^Exec=//p' /usr/share/applications/frekuensi.desktop) == $bin/frekuensi ]] ||
   fail "the menu entry does not start the installed monitor"

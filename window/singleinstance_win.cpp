@@ -1,6 +1,8 @@
-// The guard on Windows: a named mutex, in the Global namespace for the machine's, and a
-// message-only window of the monitor's own class, titled with the program's path, through which a
-// second start of the same session, and the installer, reach the running monitor.
+// The guard on Windows: a named mutex, in the Global namespace for the machine's, in the session's
+// Local one and named with the user's SID for a user's (a program started as another user in this
+// session has a guard of its own), and a message-only window of the monitor's own class, titled
+// with the program's path, through which a second start of the same session, and the installer,
+// reach the running monitor (or demo).
 #include "singleinstance.h"
 
 #include <QCoreApplication>
@@ -8,8 +10,11 @@
 #include <QFileInfo>
 
 #include <iterator>
+#include <vector>
 
 #include <qt_windows.h>
+
+#include <sddl.h>
 
 namespace {
 
@@ -39,6 +44,26 @@ bool isMonitorWindow(HWND window)
     const QString own = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     return QFileInfo(path).fileName().compare(own, Qt::CaseInsensitive) == 0 &&
            QString::fromWCharArray(title, length).compare(path, Qt::CaseInsensitive) == 0;
+}
+
+// The user's SID as text ("S-1-5-21-…"); empty when the system does not tell it.
+QString userSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    QString text;
+    LPWSTR sid = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid, &sid)) {
+        text = QString::fromWCharArray(sid);
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
 }
 
 LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -82,8 +107,11 @@ SingleInstance::~SingleInstance() = default;
 SingleInstance::Claim SingleInstance::claim()
 {
     m_guard = std::make_unique<Guard>();
-    const QString name =
-        (m_scope == Scope::Machine ? u"Global\\Frekuensi-"_qs : u"Local\\Frekuensi-"_qs) + m_key;
+    QString name = u"Global\\Frekuensi-"_qs + m_key;
+    if (m_scope == Scope::User) {
+        const QString sid = userSid();
+        name = u"Local\\Frekuensi-"_qs + m_key + (sid.isEmpty() ? QString() : u'-' + sid);
+    }
     HANDLE mutex = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
     const DWORD error = GetLastError();
     if (mutex && error != ERROR_ALREADY_EXISTS) {

@@ -4,10 +4,10 @@
 # under Xvfb with COM3 linked to the simulated device (on a pseudo-terminal, given modem lines by
 # the preloaded frekuensi-modemlines): readings reach freq.text in English and Indonesian notation,
 # polls come 1,00 s and 0,25 s apart, the CPU stays low, a pulled and replugged device, a silent
-# one and a late one are misses, and Exit ends it. Last, a line whose waits fail (the
-# pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit. Last,
-# the installer (install, the installed monitor, install over it, uninstall) and the slow-disk check
-# (tests/powercut/slowdisk.sh) with the zip's program.
+# one and a late one are misses, and Exit ends it. Then a line whose waits fail (the
+# pseudo-terminal without modem lines) for 30 s: the program must keep polling and end on Exit. Then
+# the demo, without COM3. Last, the installer (install, the installed monitor and demo, install over
+# them, uninstall) and the slow-disk check (tests/powercut/slowdisk.sh) with the zip's program.
 # Needs root, the tree of tools/wine-tree.sh, `cmake --workflow --preset windows` and the Linux
 # build (the simulated device, the modem-line library).
 # Usage: tests/windows/run.sh [LINUX_BUILD] [WINDOWS_BUILD] [SCREENSHOT.png]
@@ -51,28 +51,33 @@ for name in $imports; do
   [[ $name =~ ^(qt6|lib) ]] && fail "$name is imported but not in the zip"
 done
 
-# The program's resources: the icon in the usual sizes, the version details naming the version in
-# the zip's name (the project's one version number), and a manifest that asks for no elevation.
-exe="$folder/frekuensi.exe"
+# The programs' resources: the icon in the usual sizes, the version details naming the version in
+# the zip's name (the project's one version number) and the program, and a manifest that asks for
+# no elevation.
 version=$(basename "$zip" | sed 's/^frekuensi-\(.*\)-windows-x64\.zip$/\1/')
-x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' || fail "frekuensi.exe has no resources"
-resources=$(wrestool -l "$exe")
-echo "$resources" | sed 's/^/resource: /'
-icon=$(mktemp --suffix=.ico)
-wrestool -x --type=group_icon "$exe" > "$icon"
-sizes=$(icotool -l "$icon" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
-rm -f "$icon"
-[[ $sizes == "16 24 32 48 256 " ]] || fail "the icon has the sizes '$sizes'"
-# Each value follows its key, the two apart only by padding.
-details=$(wrestool -x --raw --type=version "$exe" | tr -d '\000' | tr -c '[:print:]' '\n')
-for field in "ProductNameFrekuensi" "FileVersion$version" "ProductVersion$version" \
-  "OriginalFilenamefrekuensi.exe" "LegalCopyrightCopyright (c) 2026 The Frekuensi developers"; do
-  grep -qF "$field" <<< "$details" || fail "the version details lack $field"
+declare -A described=([frekuensi]="Frekuensi: monitor" [frekuensi-demo]="Frekuensi (demo): ")
+for name in frekuensi frekuensi-demo; do
+  description=${described[$name]} exe="$folder/$name.exe" name=$name.exe
+  x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' || fail "$name has no resources"
+  resources=$(wrestool -l "$exe")
+  echo "$resources" | sed "s/^/$name resource: /"
+  icon=$(mktemp --suffix=.ico)
+  wrestool -x --type=group_icon "$exe" > "$icon"
+  sizes=$(icotool -l "$icon" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
+  rm -f "$icon"
+  [[ $sizes == "16 24 32 48 256 " ]] || fail "$name's icon has the sizes '$sizes'"
+  # Each value follows its key, the two apart only by padding.
+  details=$(wrestool -x --raw --type=version "$exe" | tr -d '\000' | tr -c '[:print:]' '\n')
+  for field in "ProductNameFrekuensi" "FileVersion$version" "ProductVersion$version" \
+    "OriginalFilename$name" "FileDescription$description" \
+    "LegalCopyrightCopyright (c) 2026 The Frekuensi developers"; do
+    grep -qF "$field" <<< "$details" || fail "$name's version details lack $field"
+  done
+  manifest=$(wrestool -x --raw --type=24 "$exe")
+  grep -q 'level="asInvoker"' <<< "$manifest" || fail "$name's manifest does not ask for asInvoker"
+  grep -q 'supportedOS' <<< "$manifest" || fail "$name's manifest names no supported Windows"
+  echo "$name resources: icon $sizes px, version $version, '$description…', manifest asInvoker"
 done
-manifest=$(wrestool -x --raw --type=24 "$exe")
-grep -q 'level="asInvoker"' <<< "$manifest" || fail "the manifest does not ask for asInvoker"
-grep -q 'supportedOS' <<< "$manifest" || fail "the manifest names no supported Windows"
-echo "resources: icon $sizes px, version $version, manifest asInvoker"
 
 work=$(mktemp -d "$windows_build/stage.XXXXXX")
 device=""
@@ -215,6 +220,32 @@ take_screenshot() { # PNG [root|WINDOW]: the program's window, the whole screen 
   [[ ${2:-} == root ]] && which=-root
   wine10 sh -c "xwd -silent $which | xwdtopnm 2> /dev/null | pnmtopng" > "$1"
 }
+listing() { (cd "$1" && find . -type f | sort); }
+# The demo: its process (the kernel keeps 15 characters of a name), and its freq.text in the Wine
+# user's local application data folder.
+users="$WINEPREFIX/drive_c/users"
+user=$(ls "$users" | grep -vx Public | head -1)
+demo_file="$users/$user/AppData/Local/frekuensi-demo/freq.text"
+demo_pid() { pgrep -x 'frekuensi-demo\.' | head -1; }
+start_demo() { # FOLDER: frekuensi-demo.exe from there, beside whatever runs; sets demo (its pid)
+  (cd "$1" && LANG=C.UTF-8 "$repo/tests/windows/wine10.sh" wine frekuensi-demo.exe > /dev/null 2>&1 &)
+  window=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync \
+    --name '^Frekuensi \(demo\)$' | head -1) || fail "no demo window within 30 s"
+  demo=$(demo_pid)
+}
+# Within 10 s the demo's freq.text gets a new line: a reading between 48 and 52 Hz and CR LF.
+demo_writes() { # WHAT
+  local before line=""
+  before=$(stat -c %y "$demo_file" 2> /dev/null || true)
+  for _ in $(seq 100); do
+    [[ $(stat -c %y "$demo_file" 2> /dev/null) != "$before" ]] &&
+      line=$(od -An -c "$demo_file" | tr -d ' \n') && [[ $line =~ ^(4[89]|5[01])\.[0-9]{2}\\r\\n$ ]] &&
+      break
+    line="" && sleep 0.1
+  done
+  [[ -n $line ]] || fail "$1: the demo wrote no reading between 48 and 52 Hz within 10 s"
+  echo "$1: the demo's freq.text holds $line"
+}
 
 # 1. English notation, one poll a second, unplugged and plugged back, silent, then 0,25 s. COM3's
 #    lines start off, as a port of a driver that does not raise DTR by itself; they stay off.
@@ -319,29 +350,55 @@ check_period "$work/device7.log" 2 1000 "failing waits"
 echo "failing waits: freq.text $(od -An -c "$run/freq.text" 2> /dev/null | tr -s ' ' || echo "never written")"
 exit_program
 
+# 4b. The demo from the zip, with no COM3: it writes readings to its own freq.text at every poll
+#     and nothing beside itself; a second start leaves at once (one demo per user); Exit ends it.
+unplug_device
+rm -f "$WINEPREFIX/dosdevices/com3" "$demo_file"
+run="$work/demo"
+cp -r "$folder" "$run"
+end_wine
+start_demo "$run"
+program=$demo
+demo_writes "the demo from the zip"
+demo_writes "a poll later"
+[[ $(listing "$run") == "$(listing "$folder")" ]] || fail "the demo wrote beside itself"
+began=$(now_ms)
+(cd "$run" && "$repo/tests/windows/wine10.sh" timeout 20 wine frekuensi-demo.exe > /dev/null 2>&1) ||
+  fail "a second start of the demo failed"
+took=$(($(now_ms) - began))
+((took <= 4000)) || fail "a second start of the demo took $took ms to leave"
+alive "the demo, after a second start"
+echo "the demo: nothing written beside it; a second start left after $took ms"
+exit_program
+
 # The picture for the README: Indonesian, in Wine's own virtual desktop, which draws the title bar
 # with the window's icon as Windows does (without a window manager Wine draws none).
 if [[ -n $screenshot ]]; then
   run="$work/picture"
   cp -r "$folder" "$run"
   plug_device "$work/device9.log" --reply $'09990\r\n'
-  end_wine
-  (cd "$run" && LD_PRELOAD="$modemlines" LANG=id_ID.UTF-8 "$repo/tests/windows/wine10.sh" \
-    wine explorer /desktop=Frekuensi,480x300 frekuensi.exe > /dev/null 2>&1 &)
-  desktop=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name 'Wine desktop' |
-    head -1) || fail "no Wine desktop within 30 s"
-  sleep 4 # the first poll and its reading
-  # The desktop fills the screen and centres the window; the picture is the window and a margin.
-  wine10 sh -c "xwd -silent -id $desktop | xwdtopnm 2> /dev/null |
-    pnmcut -left 296 -top 226 -width 430 -height 290 | pnmtopng" > "$screenshot"
-  wine10 wineserver -k 2> /dev/null || true
-  echo "screenshot: $screenshot"
+  # The monitor's, and the demo's for the guides.
+  for picture in frekuensi.exe:"$screenshot" \
+    frekuensi-demo.exe:"$(dirname "$screenshot")/frekuensi-demo-windows.png"; do
+    end_wine
+    (cd "$run" && LD_PRELOAD="$modemlines" LANG=id_ID.UTF-8 "$repo/tests/windows/wine10.sh" \
+      wine explorer /desktop=Frekuensi,480x300 "${picture%%:*}" > /dev/null 2>&1 &)
+    desktop=$(timeout 30 "$repo/tests/windows/wine10.sh" xdotool search --sync --name 'Wine desktop' |
+      head -1) || fail "no Wine desktop within 30 s"
+    sleep 4 # the first poll and its reading
+    # The desktop fills the screen and centres the window; the picture is the window and a margin.
+    wine10 sh -c "xwd -silent -id $desktop | xwdtopnm 2> /dev/null |
+      pnmcut -left 296 -top 226 -width 430 -height 290 | pnmtopng" > "${picture#*:}"
+    wine10 wineserver -k 2> /dev/null || true
+    echo "screenshot: ${picture#*:}"
+  done
 fi
 
 # 5. The installer, as an operator runs it: its version details and icon; a silent install as a
 #    user without administrator rights; the installed monitor polling COM3 and writing freq.text in
-#    its folder; the same version installed again over the running monitor (which it closes) with
-#    freq.text's line kept; a silent uninstall that leaves freq.text alone.
+#    its folder, the installed demo beside it; the same version installed again over them (which
+#    it closes and starts again) with freq.text's line kept; a silent uninstall, which closes them,
+#    that leaves freq.text alone.
 setup=$(ls "$windows_build"/frekuensi-*-setup.exe)
 [[ $(basename "$setup") == "frekuensi-$version-setup.exe" ]] || fail "the installer is $(basename "$setup")"
 details=$(wrestool -x --raw --type=version "$setup" | tr -d '\000' | tr -c '[:print:]' '\n')
@@ -351,8 +408,6 @@ for field in "ProductNameFrekuensi" "FileVersion$version" "ProductVersion$versio
 done
 wrestool -l "$setup" | grep -q 'type=group_icon' || fail "the installer has no icon"
 echo "installer: $(basename "$setup"), $(stat -c %s "$setup") bytes, version $version, with its icon"
-users="$WINEPREFIX/drive_c/users"
-user=$(ls "$users" | grep -vx Public | head -1)
 install="$users/$user/AppData/Local/Programs/Frekuensi"
 menu="$users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Frekuensi'
@@ -364,7 +419,6 @@ setup_silently() { # what it is about, [installer options]
     > /dev/null 2>&1 || fail "$1: the installer failed"
 }
 setup_silently "install"
-listing() { (cd "$1" && find . -type f | sort); }
 diff <(listing "$folder"; echo ./uninstall.exe) <(listing "$install" | grep -v '^./freq.text$' |
   sort -u) > /dev/null || fail "the installed files are not the zip's: $(listing "$install")"
 [[ -f $menu/Frekuensi.lnk ]] || fail "no Start menu shortcut"
@@ -372,6 +426,7 @@ diff <(listing "$folder"; echo ./uninstall.exe) <(listing "$install" | grep -v '
 [[ -f "$menu/Frekuensi guide.lnk" ]] || fail "no Start menu entry for the guide"
 [[ -f $install/operator-guide.html && -f $install/panduan-operator.html && -f $install/frekuensi.png ]] ||
   fail "the guide is not installed"
+tr -d '\000' < "$menu/Frekuensi (demo).lnk" | grep -q 'frekuensi-demo\.exe' || fail "no entry for the demo"
 startup_link() { find "$menu" -ipath '*/startup/frekuensi.lnk'; } # Wine spells it StartUp
 [[ -z $(startup_link) ]] || fail "start with Windows was chosen by default"
 entry=$(wine10 wine reg query "$key" 2> /dev/null | tr -d '\r')
@@ -408,6 +463,8 @@ two=$(($(requests) - before))
 echo "requests in 4 s: $one with one monitor, $two with a second start, which left after $took ms"
 ((two <= one + 1)) || fail "the device saw $two requests in 4 s with a second start, not $one"
 alive "after a second start"
+start_demo "$install"
+demo_writes "the installed demo beside the monitor"
 # A silent upgrade with a window of another program titled "Frekuensi" open (as Explorer's on the
 # install folder is): the look-alike stays, the monitor is closed, the program replaced and the
 # monitor started again, by the installer, as the installing user.
@@ -416,15 +473,16 @@ alive "after a second start"
 for _ in $(seq 100); do lookalike=$(pgrep -f 'frekuensi-lookalike.exe' | head -1) && break; sleep 0.1; done
 [[ -n $lookalike ]] || fail "the look-alike window did not start"
 sleep 1
-touch -d 2000-01-01 "$install/frekuensi.exe"
+touch -d 2000-01-01 "$install/frekuensi.exe" "$install/frekuensi-demo.exe"
 began=$(now_ms)
 LD_PRELOAD="$modemlines" wine10 setpriv --bounding-set=-dac_override,-dac_read_search,-fowner \
   wine "$setup" /S /STARTWITHWINDOWS > /dev/null 2>&1 || fail "upgrade: the installer failed"
 took=$(($(now_ms) - began))
 ! kill -0 "$program" 2> /dev/null || fail "the installer left the old monitor running"
+! kill -0 "$demo" 2> /dev/null || fail "the installer left the old demo running"
 kill -0 "$lookalike" 2> /dev/null || fail "the installer closed the look-alike window"
-[[ $(stat -c %Y "$install/frekuensi.exe") -gt $(date -d 2001-01-01 +%s) ]] ||
-  fail "the installer did not replace frekuensi.exe"
+[[ -z $(find "$install" -name 'frekuensi*.exe' ! -newermt 2001-01-01) ]] ||
+  fail "the installer did not replace $(find "$install" -name 'frekuensi*.exe' ! -newermt 2001-01-01)"
 for _ in $(seq 100); do restarted=$(pgrep -x frekuensi.exe | head -1) && break; sleep 0.1; done
 [[ -n $restarted ]] || fail "the upgrade did not start the monitor it closed"
 count=$(requests)
@@ -432,16 +490,21 @@ for _ in $(seq 100); do (($(requests) > count)) && break; sleep 0.1; done
 (($(requests) > count)) || fail "the restarted monitor does not poll"
 echo "silent upgrade with a look-alike window open: took $took ms; the look-alike stayed, the" \
   "monitor was closed, frekuensi.exe replaced, and the monitor started again and polls"
-[[ -n $(startup_link) ]] || fail "start with Windows, chosen, made no Startup shortcut"
+for _ in $(seq 100); do demo=$(demo_pid) && [[ -n $demo ]] && break; sleep 0.1; done
+demo_writes "the demo started again by the upgrade"
+[[ -n $(startup_link) && -z $(find "$menu" -ipath '*/startup/*demo*') ]] ||
+  fail "start with Windows, chosen, made no Startup shortcut for the monitor, or one for the demo"
 echo "installed again with /STARTWITHWINDOWS over the running monitor, which it closed;" \
   "$(startup_link | sed "s|^$users/||")"
 file_holds "$install" $'50.00\r\n' "installed again over the running monitor"
 wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry went on reinstall"
-end_wine
+kill "$lookalike" # the uninstaller is to close the monitor and the demo
 wine10 wine "$install/uninstall.exe" /S > /dev/null 2>&1 || fail "the uninstaller failed"
 # The uninstaller runs from a copy of itself, which goes on after the first one has returned.
 for _ in $(seq 300); do [[ -e $install/uninstall.exe ]] || break; sleep 0.1; done
 wine10 wineserver -w 2> /dev/null || true
+! kill -0 "$restarted" 2> /dev/null && ! kill -0 "$demo" 2> /dev/null && [[ -f $demo_file ]] ||
+  fail "the uninstaller left the monitor or the demo running, or removed the demo's freq.text"
 [[ $(listing "$install") == ./freq.text ]] || fail "after uninstall the folder holds: $(listing "$install")"
 [[ -z $(find "$menu" -name 'Frekuensi*.lnk') ]] || fail "a shortcut is left"
 ! wine10 wine reg query "$key" > /dev/null 2>&1 || fail "the Uninstall entry is left"
