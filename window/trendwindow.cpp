@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
 #include <QToolButton>
 
 #include <algorithm>
@@ -113,6 +115,9 @@ TrendWindow::TrendWindow(const History &history, const GridEvents &events, const
            "Enter shows one on the chart")
             .arg(hertz(History::kBandLow), hertz(History::kBandHigh)));
     m_list->setWordWrap(true);
+    // Rows of one height: a row more would otherwise have every row's wrapped text measured
+    // again, thousands in the day's span, on every new event.
+    m_list->setUniformItemSizes(true);
     m_list->installEventFilter(this);
     (new QListWidgetItem(tr("No events in this span"), m_list))->setFlags(Qt::NoItemFlags);
     m_list->setFixedHeight(m_list->sizeHintForRow(0) * kListedRows + 2 * m_list->frameWidth());
@@ -361,33 +366,59 @@ void TrendWindow::refresh()
 
 void TrendWindow::refreshList(qint64 nowMs)
 {
+    // Updated in place, never rebuilt: a grid on the band's edge starts an event every other
+    // poll, and telling and laying out thousands of rows afresh each time would hold up the poll.
+    // Both lists are newest first and keep the events' order, so one walk down them finds the
+    // rows to add (new events, at the top), to drop (those that left the span, at the bottom)
+    // and to tell afresh (those that last or just ended); the current row and the scroll
+    // position stay where they are.
     std::vector<GridEvents::Event> listed = m_events.within(nowMs - kSpans[span()].count(), nowMs);
     const auto same = [](const GridEvents::Event &a, const GridEvents::Event &b) {
         return a.kind == b.kind && a.startMs == b.startMs;
     };
-    if (std::equal(listed.begin(), listed.end(), m_listed.begin(), m_listed.end(), same)) {
-        for (std::size_t i = 0; i < listed.size(); ++i) {
-            if (!listed[i].endMs || !m_listed[i].endMs) {
-                m_list->item(int(i))->setText(
-                    EventText::line(listed[i], nowMs, m_locale, m_history));
-            }
+    if (m_listed.empty() && !listed.empty())
+        delete m_list->takeItem(0); // "No events in this span"
+    // Scrolled down to older events, the rows in view stay when newer ones come in above them.
+    QListWidgetItem *top =
+        m_list->verticalScrollBar()->value() > 0 ? m_list->itemAt(0, 0) : nullptr;
+    bool added = false;
+    const auto drop = [&](int row) {
+        QListWidgetItem *item = m_list->takeItem(row);
+        if (item == top)
+            top = nullptr;
+        delete item;
+    };
+    std::optional<QSet<std::pair<qint64, int>>> staying; // built only where the lists differ
+    const auto stays = [&](const GridEvents::Event &old) {
+        if (!staying) {
+            staying.emplace();
+            staying->reserve(qsizetype(listed.size()));
+            for (const GridEvents::Event &event : listed)
+                staying->insert({event.startMs, int(event.kind)});
         }
-        m_listed = std::move(listed);
-        return;
+        return staying->contains({old.startMs, int(old.kind)});
+    };
+    std::size_t was = 0; // in m_listed
+    for (std::size_t row = 0; row < listed.size(); ++row) {
+        const GridEvents::Event &event = listed[row];
+        while (was < m_listed.size() && !same(m_listed[was], event) && !stays(m_listed[was])) {
+            drop(int(row));
+            ++was;
+        }
+        if (was < m_listed.size() && same(m_listed[was], event)) {
+            if (!event.endMs || !m_listed[was].endMs)
+                m_list->item(int(row))->setText(EventText::line(event, nowMs, m_locale, m_history));
+            ++was;
+        } else {
+            m_list->insertItem(int(row), EventText::line(event, nowMs, m_locale, m_history));
+            added = true;
+        }
     }
-    // The current row stays on its event.
-    const int row = m_list->currentRow();
-    const std::optional<GridEvents::Event> current = row >= 0 && std::size_t(row) < m_listed.size()
-                                                         ? std::optional(m_listed[std::size_t(row)])
-                                                         : std::nullopt;
-    m_list->clear();
-    for (const GridEvents::Event &event : listed)
-        m_list->addItem(EventText::line(event, nowMs, m_locale, m_history));
-    if (listed.empty())
+    while (!(listed.empty() && m_listed.empty()) && m_list->count() > int(listed.size()))
+        drop(m_list->count() - 1); // the rest left the span
+    if (top && added)
+        m_list->scrollToItem(top, QAbstractItemView::PositionAtTop);
+    if (listed.empty() && !m_listed.empty())
         (new QListWidgetItem(tr("No events in this span"), m_list))->setFlags(Qt::NoItemFlags);
-    for (std::size_t i = 0; current && i < listed.size(); ++i) {
-        if (same(listed[i], *current))
-            m_list->setCurrentRow(int(i));
-    }
     m_listed = std::move(listed);
 }

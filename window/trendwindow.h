@@ -61,8 +61,9 @@ protected:
 
 private:
     void refresh();
-    // Rebuilt when other events come into the span or leave it; else only the lines of the
-    // events that last are told afresh.
+    // Updated in place: rows for the events that came into the span, none for those that left it,
+    // the lines of the events that last told afresh; the rest, the current row and the scroll
+    // position stay.
     void refreshList(qint64 nowMs);
     bool spanKey(const QKeyEvent *event);
     void saveCsv();
