@@ -17,6 +17,7 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -480,6 +481,24 @@ void TestFrekuensi::trendOpensWithF2()
     QTest::keyClick(trend, Qt::Key_C, Qt::ControlModifier);
     QVERIFY(QGuiApplication::clipboard()->text().startsWith(u"The last day, until "_qs));
     QVERIFY(QGuiApplication::clipboard()->text().contains(trend->figures().join(u'\n')));
+    // Save as CSV… asked for during a poll's wait: the polls go on while its dialog is open.
+    choose(u"0,25 detik"_qs);
+    m_device->setSilent();
+    int from = -1; // the poll it was asked in, or -2 if that was not during one
+    const auto ask = [&] {
+        from = m_window->pollCycle().isPolling() ? m_device->requestCount() : -2;
+        trend->actions().constFirst()->trigger();
+    };
+    connect(
+        m_device.get(), &SimulatedDevice::requestReceived, trend,
+        [&] { QTimer::singleShot(30ms, trend, ask); }, Qt::SingleShotConnection);
+    QTimer::singleShot(10s, trend,
+                       [trend] { delete trend->findChild<QFileDialog *>(); }); // no hang
+    QTRY_VERIFY(from >= 0 && m_device->requestCount() >= from + 4);
+    qInfo("the dialog asked for in poll %d; %d polls since", from, m_device->requestCount() - from);
+    auto *dialog = trend->findChild<QFileDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->reject();
     trend->close();
     QVERIFY(isRunning());
     QVERIFY(m_window->pollTimer().isActive());

@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -22,17 +21,14 @@ TrendExport::~TrendExport()
 
 void TrendExport::saveCsv(const Bytes &csv)
 {
-    const QString path = chooseFile(tr("Save the span as CSV"), tr("CSV files (*.csv)"), u"csv"_qs);
-    if (!path.isEmpty())
-        writeCsv(path, csv);
+    chooseFile(tr("Save the span as CSV"), tr("CSV files (*.csv)"), u"csv"_qs,
+               [this, csv](const QString &path) { writeCsv(path, csv); });
 }
 
 void TrendExport::savePng(const QImage &picture)
 {
-    const QString path =
-        chooseFile(tr("Save the chart as PNG"), tr("PNG pictures (*.png)"), u"png"_qs);
-    if (!path.isEmpty())
-        writePng(path, picture);
+    chooseFile(tr("Save the chart as PNG"), tr("PNG pictures (*.png)"), u"png"_qs,
+               [this, picture](const QString &path) { writePng(path, picture); });
 }
 
 void TrendExport::copy(const QString &text)
@@ -82,26 +78,29 @@ TrendExport::Result TrendExport::writeFile(const QString &path, const Fill &fill
     return {};
 }
 
-QString TrendExport::chooseFile(const QString &title, const QString &filter, const QString &suffix)
+void TrendExport::chooseFile(const QString &title, const QString &filter, const QString &suffix,
+                             const std::function<void(const QString &)> &chosen)
 {
     const QString folder = m_folder.isEmpty()
                                ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                                : m_folder;
     const QString name = u"frekuensi-%1.%2"_qs.arg(
         QDateTime::currentDateTime().toString(u"yyyy-MM-dd-HHmm"_qs), suffix);
-    // The window may go while the dialog waits (the program ends): the dialog goes with it.
-    const QPointer dialog = new QFileDialog(m_window, title, QDir(folder).filePath(name), filter);
+    // The dialog is shown and this returns: a key or a click that asked for it may have come
+    // during a poll's wait for the meter, and a dialog's own event loop would keep that poll from
+    // ending, and every poll after it from starting, while the dialog is open. It goes when it
+    // closes, or with the window.
+    auto *dialog = new QFileDialog(m_window, title, QDir(folder).filePath(name), filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(suffix);
-    const bool chosen = dialog->exec() == QDialog::Accepted;
-    if (!dialog)
-        return {};
-    const QStringList files = dialog->selectedFiles();
-    delete dialog;
-    if (!chosen || files.isEmpty())
-        return {};
-    m_folder = QFileInfo(files.constFirst()).absolutePath();
-    return files.constFirst();
+    connect(dialog, &QFileDialog::fileSelected, this, [this, chosen](const QString &file) {
+        if (file.isEmpty())
+            return;
+        m_folder = QFileInfo(file).absolutePath();
+        chosen(file);
+    });
+    dialog->open();
 }
 
 void TrendExport::start(const QString &path, Fill fill)

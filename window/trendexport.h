@@ -37,7 +37,8 @@ public:
     // The bytes of a file, made on the thread that writes it.
     using Bytes = std::function<QByteArray()>;
 
-    // Asks the operator for a file, then writes it; a cancelled dialog writes nothing.
+    // Asks the operator for a file in a dialog that leaves the poll running, and writes it once
+    // it is chosen; these return at once. A cancelled dialog writes nothing.
     void saveCsv(const Bytes &csv);
     void savePng(const QImage &picture);
     void copy(const QString &text);
@@ -55,7 +56,8 @@ signals:
     void written(const QString &path, QFileDevice::FileError error);
 
 private:
-    QString chooseFile(const QString &title, const QString &filter, const QString &suffix);
+    void chooseFile(const QString &title, const QString &filter, const QString &suffix,
+                    const std::function<void(const QString &)> &chosen);
     void start(const QString &path, Fill fill);
     void finish(int write, const QString &path, const Result &result);
 
