@@ -279,8 +279,10 @@ void Frekuensi::haltPolling()
     m_pollTimerEnabled = false;
     m_timer1.stop();
     m_timer2.stop();
-    // Stop ended the events: the title no longer names one.
+    // Stop ended the events: the title no longer names one, the trend window's list says so.
     m_announcer->pollEnded();
+    if (m_trend)
+        m_trend->pollsStopped();
 }
 
 void Frekuensi::stop()

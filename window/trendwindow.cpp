@@ -180,6 +180,12 @@ void TrendWindow::pollEnded()
     refresh();
 }
 
+void TrendWindow::pollsStopped()
+{
+    if (isVisible())
+        refresh();
+}
+
 bool TrendWindow::spanKey(const QKeyEvent *event)
 {
     // Keys 1 to 4 choose the span, wherever the focus is in the window.

@@ -53,6 +53,9 @@ public:
 public slots:
     // A poll ended: the chart and the figures follow, while the window is shown.
     void pollEnded();
+    // The polls were stopped, which ended the events that lasted: shown so at once, as no poll
+    // follows.
+    void pollsStopped();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
