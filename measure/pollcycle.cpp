@@ -37,6 +37,7 @@ PollCycle::PollCycle(Panel *panel, std::unique_ptr<MeterLine> line, const QStrin
     connect(&m_writer, &ReadingWriter::problemChanged, this,
             [this](const QString &line) { m_panel->setFileProblem(line); });
     connect(m_link.get(), &MeterLine::closed, this, &PollCycle::wakeTheWait);
+    connect(m_link.get(), &MeterLine::bytesArrived, this, &PollCycle::wakeTheWait);
 }
 
 PollCycle::~PollCycle()
@@ -214,9 +215,9 @@ void PollCycle::wakeTheWait()
 {
     // The wait re-tests its exit after each pass of the event loop; a pass that handled only
     // events posted to the thread may go on to sleep (Windows' dispatcher does, when it delivered
-    // them before looking at its messages, and timers there are posted events), and then a tick
-    // or a close that ended the wait would be noticed only at the next event. Waking the
-    // dispatcher makes the pass return.
+    // them before looking at its messages, and timers and a serial port's received bytes come as
+    // posted events there), and then a tick, a reply or a close that ended the wait would be
+    // noticed only at the next event. Waking the dispatcher makes the pass return.
     if (m_polling)
         if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread()))
             dispatcher->wakeUp();

@@ -7,8 +7,8 @@
 #include <optional>
 
 // The request/reply line to the measuring device as the poll cycle uses it: the serial port, or a
-// simulated meter inside the program (the demo, and the poll cycle's tests where no
-// pseudo-terminal exists). Every operation that cannot complete reports it.
+// simulated meter inside the program (the demo, and the poll cycle's tests on every platform).
+// Every operation that cannot complete reports it.
 class MeterLine : public QObject
 {
     Q_OBJECT
@@ -56,4 +56,6 @@ public:
 signals:
     // The line has just been closed, by a poll, Stop, Exit or an error.
     void closed();
+    // Bytes have arrived on the open line.
+    void bytesArrived();
 };

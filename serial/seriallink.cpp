@@ -32,6 +32,7 @@ SerialLink::SerialLink(const QString &portName, QObject *parent)
     m_port.setStopBits(PortSettings::kStopBits);
     m_port.setFlowControl(PortSettings::kFlowControl);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::handleError);
+    connect(&m_port, &QSerialPort::readyRead, this, &MeterLine::bytesArrived);
 }
 
 SerialLink::~SerialLink()

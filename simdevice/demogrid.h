@@ -6,10 +6,10 @@
 
 // The grid the demo's meter measures, as a 50 Hz grid behaves: the frequency drifts slowly within
 // about ±0,10 Hz of 50 Hz, every few minutes an excursion (a plant tripping, a load coming on)
-// takes it past 49,80 or 50,20 Hz and back within a minute, about once an hour one goes past 48
-// or 52 Hz for a few seconds, and about once a minute the meter is silent for seven polls, so
-// that the misses and "00,00" can be seen. Time, not the number of polls, drives it: the grid is
-// the same at any poll interval.
+// takes it past 49,80 or 50,20 Hz and back within a minute, one excursion in twenty
+// (every two hours or so) goes past 48 or 52 Hz for a few seconds, and about once a minute the
+// meter is silent for seven polls, so that the misses and "00,00" can be seen. Time, not the number
+// of polls, drives it: the grid is the same at any poll interval.
 class DemoGrid
 {
 public:

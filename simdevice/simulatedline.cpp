@@ -1,6 +1,5 @@
 #include "simulatedline.h"
 
-#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 SimulatedLine::SimulatedLine(const QString &name, QObject *parent) : MeterLine(parent), m_name(name)
@@ -72,11 +71,8 @@ void SimulatedLine::arrive(int request, const QByteArray &bytes)
 {
     (m_open ? m_received : m_kept).append(bytes);
     emit answered(request);
-    // A port's bytes come with an event of their own, which ends a pass of its user's event loop;
-    // these came with a timer's, which on Windows is a posted event that may not end it.
     if (m_open)
-        if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread()))
-            dispatcher->wakeUp();
+        emit bytesArrived();
 }
 
 std::optional<qint64> SimulatedLine::bytesWaiting() const

@@ -314,9 +314,10 @@ void TestFaults::missesSayWhy_data()
         << Miss::SendFails << u"request could not be sent to the meter: "_qs << 0;
     QTest::newRow("no reply") << Miss::NoReply << u"No reply from the meter within 200 ms"_qs << 0;
     QTest::newRow("reply too late") << Miss::LateReply << u"reply came too late"_qs << 0;
+    // Its figure, 400 ms, is checked in the poll cycle's own table; here a busy machine or an
+    // emulator may add 50 ms.
     QTest::newRow("slow meter at 0,25 detik")
-        << Miss::SlowMeter << u"The meter answers in about 400 ms, after the 200 ms deadline"_qs
-        << 2500;
+        << Miss::SlowMeter << u"ms, after the 200 ms deadline: its replies are missed"_qs << 2500;
     QTest::newRow("slow meter at 0,25 detik, its replies at the next poll's first tick")
         << Miss::SlowMeterAtTheTick << u"The meter answers in about 350 ms"_qs << 2500;
     QTest::newRow("400 ms meter at 1,00 detik on a line that loses late replies")
