@@ -499,7 +499,8 @@ void TestFrekuensi::trendOpensWithF2()
     auto *dialog = trend->findChild<QFileDialog *>();
     QVERIFY(dialog && dialog->isVisible());
     dialog->reject();
-    trend->close();
+    QTest::keyClick(trend->eventList(), Qt::Key_Escape); // from the focus on, as a key goes
+    QVERIFY(!trend->isVisible());
     QVERIFY(isRunning());
     QVERIFY(m_window->pollTimer().isActive());
 }

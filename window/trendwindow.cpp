@@ -207,7 +207,11 @@ bool TrendWindow::eventFilter(QObject *watched, QEvent *event)
 
 void TrendWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (!spanKey(event))
+    // Esc closes it, as a window beside the main one is closed: on a small screen it may cover
+    // the main window's buttons.
+    if (event->key() == Qt::Key_Escape && !event->modifiers())
+        close();
+    else if (!spanKey(event))
         QWidget::keyPressEvent(event);
 }
 
