@@ -307,14 +307,9 @@ take_screenshot "$work/trend.png" "$trend"
 [[ -s $work/trend.png ]] || fail "no picture of the trend window"
 [[ -n $screenshot ]] && cp "$work/trend.png" "${screenshot%.png}-trend.png"
 check_period "$work/device5.log" 2 1000 "1,00 detik with the trend window open"
-# On this 1024x768 screen the trend window covers the main one's Exit: Esc closes it.
-xdo key --window "$trend" Escape
-for _ in $(seq 40); do
-  timeout 5 "$repo/tests/windows/wine10.sh" xdotool search --onlyvisible --name 'tren$' > /dev/null ||
-    break
-  sleep 0.1
-done
-exit_program
+# On this 1024x768 screen the trend window covers the main one's Exit, which every other run
+# clicks: this one is ended with Wine's server.
+end_wine
 run="$work/late"
 cp -r "$folder" "$run"
 plug_device "$work/device6.log" --delay 300
